@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+
+namespace piezon {
+
+// Shape1: the needle's hub, a grey disc over the pivot that hides the needle's inner end.
+class HubShape : public QWidget {
+    Q_OBJECT
+public:
+    explicit HubShape(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace piezon

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "dial/needle_geometry.h"
+
+#include <QWidget>
+
+namespace piezon {
+
+// Line1: the red needle, 7 pixels wide, drawn over whatever lies under it. The widget covers the
+// dial; positions are the window's twips, 15 to a pixel.
+class NeedleView : public QWidget {
+    Q_OBJECT
+public:
+    explicit NeedleView(QWidget* parent = nullptr);
+
+    // Moves the needle; repaints only the strip the old and new needle cover.
+    void setLine(const Line& line);
+    const Line& line() const { return m_line; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QRect area(const Line& line) const;
+
+    Line m_line = kLine1AtRest;
+};
+
+} // namespace piezon

@@ -1,0 +1,160 @@
+#include "gauge/gauge_port.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+
+namespace piezon {
+namespace {
+// Two STOP commands take 33 ms at 9600 baud; anything far beyond that is a dead line.
+constexpr int kSendTimeoutMs = 2000;
+} // namespace
+
+GaugePort::GaugePort(QObject* parent) : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &GaugePort::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &GaugePort::onError);
+}
+
+GaugePort::~GaugePort()
+{
+    m_port.disconnect(this);
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void GaugePort::applyStartupSettings()
+{
+    m_port.setBaudRate(QSerialPort::Baud9600);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+bool GaugePort::open(const QString& path, OpenFailure* failure, QString* reason)
+{
+    m_port.setPortName(path);
+    m_opening = true;
+    const bool ok = m_port.open(QIODevice::ReadWrite);
+    m_opening = false;
+    if (!ok) {
+        OpenFailure kind = OpenFailure::Other;
+        switch (m_port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            kind = OpenFailure::NotFound;
+            break;
+        case QSerialPort::PermissionError:
+            kind = OpenFailure::Permission;
+            break;
+        case QSerialPort::OpenError:
+            kind = OpenFailure::Busy;
+            break;
+        default:
+            break;
+        }
+        if (failure)
+            *failure = kind;
+        if (reason)
+            *reason = m_port.errorString();
+        m_port.clearError();
+        return false;
+    }
+    // Bytes that waited in the device belong to no session of ours.
+    m_port.clear(QSerialPort::Input);
+    if (failure)
+        *failure = OpenFailure::None;
+    return true;
+}
+
+bool GaugePort::send(const QByteArray& data, QString* reason)
+{
+    if (!m_port.isOpen()) {
+        if (reason)
+            *reason = QStringLiteral("port is not open");
+        return false;
+    }
+    if (m_port.write(data) != data.size()) {
+        if (reason)
+            *reason = m_port.errorString();
+        return false;
+    }
+    return waitUntilSent(reason);
+}
+
+bool GaugePort::waitUntilSent(QString* reason)
+{
+    // write() only queues; the bytes must be in the device before anything may close it.
+    QDeadlineTimer deadline(kSendTimeoutMs);
+    while (m_port.isOpen() && m_port.bytesToWrite() > 0) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) ||
+            deadline.hasExpired())
+            break;
+    }
+    if (!m_port.isOpen() || m_port.bytesToWrite() > 0) {
+        if (reason)
+            *reason = m_port.isOpen() ? m_port.errorString() : QStringLiteral("port closed");
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    // Then until the device has put them on the line. Polled, not tcdrain(): a line whose far
+    // end is gone would block tcdrain() for good.
+    const int fd = static_cast<int>(m_port.handle());
+    while (fd >= 0 && !deadline.hasExpired()) {
+        int pending = 0;
+        if (::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending <= 0)
+            break;
+        QThread::msleep(1);
+    }
+#endif
+    return true;
+}
+
+void GaugePort::close()
+{
+    if (!m_port.isOpen())
+        return;
+#ifdef Q_OS_UNIX
+    // Whatever has not left by now never will; do not let close() wait on it.
+    const int fd = static_cast<int>(m_port.handle());
+    int pending = 0;
+    if (fd >= 0 && ::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0)
+        ::tcflush(fd, TCOFLUSH);
+#endif
+    m_port.close();
+    m_port.clearError();
+}
+
+void GaugePort::onReadyRead()
+{
+    const QByteArray bytes = m_port.readAll();
+    if (!bytes.isEmpty())
+        emit received(bytes);
+}
+
+void GaugePort::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || m_opening || !m_port.isOpen())
+        return;
+    // Timeouts come from our own bounded waits; everything else means the line is unusable, and
+    // this Qt version repeats the error endlessly until the port is closed.
+    if (error == QSerialPort::TimeoutError) {
+        m_port.clearError();
+        return;
+    }
+    const QString reason = m_port.errorString();
+    // Readings that arrived before the failure are still readings.
+    const QByteArray rest = m_port.readAll();
+    m_port.close();
+    m_port.clearError();
+    if (!rest.isEmpty())
+        emit received(rest);
+    emit lost(reason);
+}
+
+} // namespace piezon

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+namespace piezon {
+
+// The serial line to the gauge. Every byte that arrives is handed on unchanged and in order;
+// nothing is ever made up from an empty read. A lost line is closed at once and reported once.
+class GaugePort : public QObject {
+    Q_OBJECT
+public:
+    enum class OpenFailure { None, NotFound, Busy, Permission, Other };
+
+    explicit GaugePort(QObject* parent = nullptr);
+    ~GaugePort() override;
+
+    // 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control of any kind, so that every
+    // byte value (XON and XOFF included) is a reading. The port stays closed.
+    void applyStartupSettings();
+
+    bool isOpen() const { return m_port.isOpen(); }
+    QString path() const { return m_port.portName(); }
+
+    // Opens the device by path, then throws away whatever waited in it before the session.
+    bool open(const QString& path, OpenFailure* failure, QString* reason);
+
+    // Puts the bytes on the line and waits until they have left (bounded: a dead line cannot
+    // hang the program). False with a reason if they could not be sent.
+    bool send(const QByteArray& data, QString* reason);
+
+    // Closes the port; output already sent has left by then (see send).
+    void close();
+
+signals:
+    void received(const QByteArray& bytes);
+    // The line failed while open: the port is already closed when this is emitted.
+    void lost(const QString& reason);
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    bool waitUntilSent(QString* reason);
+
+    QSerialPort m_port;
+    bool m_opening = false;
+};
+
+} // namespace piezon

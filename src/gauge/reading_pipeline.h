@@ -1,0 +1,45 @@
+#pragma once
+
+#include "dial/needle_geometry.h"
+#include "gauge/reading_chain.h"
+#include "log/record_policy.h"
+
+#include <QString>
+
+namespace piezon {
+
+class MeasurementLog;
+
+// What one received byte does to the window's state: the caption, the log and the needle, in that
+// order. Holds the state the window shows; painting it is someone else's business.
+class ReadingPipeline {
+public:
+    enum class Result {
+        Shown,     // caption set, recorded as the mode asks, needle turned
+        Rejected,  // the offset text is not a number: nothing changed
+        LogFailed, // caption set but the record could not be written; needle not turned
+    };
+
+    explicit ReadingPipeline(QChar separator);
+
+    // With no log (no session, as when the window is driven directly) nothing is recorded.
+    Result process(quint8 byte, const QString& offsetText, bool allData, MeasurementLog* log,
+                   QString* error);
+
+    // A new log starts: its first reading is recorded whatever was shown before.
+    void startNewLog() { m_policy.reset(); }
+
+    const QString& caption() const { return m_caption; }
+    const Line& needle() const { return m_line; }
+    double needleReading() const { return m_needleReading; }
+    QChar separator() const { return m_separator; }
+
+private:
+    QChar m_separator;
+    RecordPolicy m_policy;
+    QString m_caption = QStringLiteral("0.00");
+    Line m_line = kLine1AtRest;
+    double m_needleReading = 0;
+};
+
+} // namespace piezon

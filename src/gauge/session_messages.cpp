@@ -1,0 +1,75 @@
+#include "gauge/session_messages.h"
+
+#include <QDir>
+
+namespace piezon::messages {
+namespace {
+const QString kStopped = QStringLiteral("Чтение данных остановлено.");
+
+QString quoted(const QString& path)
+{
+    return QStringLiteral("«%1»").arg(QDir::toNativeSeparators(path));
+}
+} // namespace
+
+QString noSuchPort(int number)
+{
+    return QStringLiteral("Порт COM%1 не найден: в системе нет последовательного порта с этим "
+                          "номером.\nПодключите манометр или выберите другой номер порта.")
+        .arg(number);
+}
+
+QString portNotFound(const QString& port, const QString& reason)
+{
+    return QStringLiteral("Не удалось открыть порт %1: устройство не найдено.\n%2\n"
+                          "Проверьте, что манометр подключён, или выберите другой номер порта.")
+        .arg(port, reason);
+}
+
+QString portBusy(const QString& port, const QString& reason)
+{
+    return QStringLiteral("Не удалось открыть порт %1: порт занят другой программой.\n%2")
+        .arg(port, reason);
+}
+
+QString portNoPermission(const QString& port, const QString& reason)
+{
+    return QStringLiteral("Нет доступа к порту %1.\n%2\n"
+                          "Добавьте пользователя в группу dialout "
+                          "(sudo usermod -a -G dialout имя_пользователя), "
+                          "затем выйдите из системы и войдите снова.")
+        .arg(port, reason);
+}
+
+QString portOpenFailed(const QString& port, const QString& reason)
+{
+    return QStringLiteral("Не удалось открыть порт %1.\n%2").arg(port, reason);
+}
+
+QString sendFailed(const QString& port, const QString& reason)
+{
+    return QStringLiteral("Не удалось передать команду манометру через порт %1.\n%2\n%3")
+        .arg(port, reason, kStopped);
+}
+
+QString linkLost(const QString& port, const QString& reason)
+{
+    return QStringLiteral("Связь с манометром через порт %1 потеряна.\n%2\n%3 "
+                          "Полученные данные сохранены в файле журнала.")
+        .arg(port, reason, kStopped);
+}
+
+QString logCannotBeCreated(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Не удалось создать файл журнала %1.\n%2\n%3")
+        .arg(quoted(path), reason, kStopped);
+}
+
+QString logWriteFailed(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Не удалось записать данные в файл журнала %1.\n%2\n%3 "
+                          "Записанные ранее данные сохранены.")
+        .arg(quoted(path), reason, kStopped);
+}
+
+} // namespace piezon::messages

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace piezon {
+
+// The operator-facing texts of the gauge session. Every text about a port names its number and,
+// where known, its device ("COM5 (/dev/ttyUSB0)").
+namespace messages {
+
+QString noSuchPort(int number);
+QString portNotFound(const QString& port, const QString& reason);
+QString portBusy(const QString& port, const QString& reason);
+QString portNoPermission(const QString& port, const QString& reason);
+QString portOpenFailed(const QString& port, const QString& reason);
+QString sendFailed(const QString& port, const QString& reason);
+QString linkLost(const QString& port, const QString& reason);
+QString logCannotBeCreated(const QString& path, const QString& reason);
+QString logWriteFailed(const QString& path, const QString& reason);
+
+} // namespace messages
+} // namespace piezon

@@ -1,0 +1,47 @@
+#include "log/log_record.h"
+
+#include <QDir>
+
+namespace piezon {
+namespace {
+
+// "  Погрешность" in Windows-1251.
+constexpr char kOffsetLabel[] = "  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC";
+constexpr char kSeparator[] = "    |    ";
+// "     кгс/cм2" in Windows-1251; the letter after the slash is a Latin c (0x63), as in the files
+// the gauge's users already keep.
+constexpr char kUnit[] = "     \xEA\xE3\xF1/c\xEC"
+                         "2\r\n";
+
+void appendAscii(QByteArray& out, const QString& text)
+{
+    for (const QChar c : text)
+        out.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
+}
+
+} // namespace
+
+QByteArray buildLogRecord(const QString& offsetText, const QString& caption)
+{
+    QByteArray record;
+    record.reserve(64);
+    record.append(kOffsetLabel, sizeof kOffsetLabel - 1);
+    appendAscii(record, offsetText);
+    record.append(kSeparator, sizeof kSeparator - 1);
+    appendAscii(record, caption);
+    record.append(kUnit, sizeof kUnit - 1);
+    return record;
+}
+
+QString logFileName()
+{
+    return QStringLiteral("Пьезон_RX418.log");
+}
+
+QString logFilePath(const QString& programDir)
+{
+    // Joined with the platform's own rule; a drive or file-system root gets no doubled separator.
+    return QDir(programDir).filePath(logFileName());
+}
+
+} // namespace piezon

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace piezon {
+
+// One line of the measurement log, in Windows-1251, ending in CR LF:
+// "  Погрешность" + offset text + "    |    " + caption + "     кгс/cм2".
+// The offset and caption are ASCII by construction; anything else is written as '?', so the file
+// always stays valid Windows-1251.
+QByteArray buildLogRecord(const QString& offsetText, const QString& caption);
+
+// The log's file name, "Пьезон_RX418.log".
+QString logFileName();
+
+// The log's full path in the given folder.
+QString logFilePath(const QString& programDir);
+
+} // namespace piezon

@@ -1,0 +1,61 @@
+#include "log/measurement_log.h"
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <io.h>
+#endif
+
+namespace piezon {
+
+MeasurementLog::~MeasurementLog()
+{
+    close();
+}
+
+bool MeasurementLog::open(const QString& path, QString* error)
+{
+    close();
+    m_file.setFileName(path);
+    // Unbuffered: each write() below is one system call, so a record is in the OS when we return.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        if (error)
+            *error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool MeasurementLog::write(const QByteArray& record, QString* error)
+{
+    if (!m_file.isOpen()) {
+        if (error)
+            *error = QStringLiteral("log is not open");
+        return false;
+    }
+    const qint64 written = m_file.write(record);
+    if (written != record.size()) {
+        if (error)
+            *error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void MeasurementLog::close()
+{
+    if (!m_file.isOpen())
+        return;
+    const int fd = m_file.handle();
+    if (fd >= 0) {
+#ifdef Q_OS_UNIX
+        ::fsync(fd);
+#elif defined(Q_OS_WIN)
+        ::_commit(fd);
+#endif
+    }
+    m_file.close();
+}
+
+} // namespace piezon

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+namespace piezon {
+
+// The log file itself. Every record goes to the operating system in one write as it is made,
+// so a crash loses nothing already recorded; the file is synced to disk when it is closed.
+class MeasurementLog {
+public:
+    MeasurementLog() = default;
+    MeasurementLog(const MeasurementLog&) = delete;
+    MeasurementLog& operator=(const MeasurementLog&) = delete;
+    ~MeasurementLog();
+
+    // Creates the file, or empties it if it exists. On failure the reason is in *error.
+    bool open(const QString& path, QString* error);
+    bool isOpen() const { return m_file.isOpen(); }
+    // Writes the whole record or reports why not; a record is never left half-written by us.
+    bool write(const QByteArray& record, QString* error);
+    void close();
+    QString path() const { return m_file.fileName(); }
+
+private:
+    QFile m_file;
+};
+
+} // namespace piezon

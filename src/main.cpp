@@ -1,0 +1,53 @@
+#include "window/form1.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Without a display the toolkit would abort with a core dump; say plainly what is missing.
+bool displayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+// The toolkit ends with a fatal message when it cannot reach the display it was given; turn
+// that into an operator's message and a plain exit instead of a crash report.
+void onToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    if (type == QtFatalMsg) {
+        std::fputs("Пьезон для RX418: не удалось открыть окно на графическом дисплее.\n", stderr);
+        std::_Exit(2);
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!displayAvailable()) {
+        std::fputs("Пьезон для RX418: нет графического дисплея (переменная DISPLAY не задана).\n"
+                   "Запустите программу в графическом сеансе.\n",
+                   stderr);
+        return 2;
+    }
+    qInstallMessageHandler(onToolkitMessage);
+    QApplication app(argc, argv);
+    piezon::Form1::Environment env;
+    env.programDir = QCoreApplication::applicationDirPath();
+    piezon::Form1 form(env);
+    QObject::connect(&form, &piezon::Form1::programEnded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    form.show();
+    return app.exec();
+}
