@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 // Without a display the toolkit would abort with a core dump; say plainly what is missing.
 bool displayAvailable()

@@ -4,8 +4,10 @@
 #include <QPainter>
 #include <QtMath>
 
-namespace piezon {
-namespace {
+namespace piezon
+{
+namespace
+{
 
 constexpr double kCentre = 120.0;
 constexpr double kDegreesPerUnit = 32.0; // per kgf/cm2
@@ -90,8 +92,9 @@ void DialFace::paintEvent(QPaintEvent* event)
     if (m_cache.isNull() || !qFuzzyCompare(m_cache.devicePixelRatio(), dpr))
         m_cache = renderDialFace(dpr);
     QPainter p(this);
-    p.drawPixmap(event->rect(), m_cache, QRectF(QPointF(event->rect().topLeft()) * dpr,
-                                                QSizeF(event->rect().size()) * dpr));
+    p.drawPixmap(
+        event->rect(), m_cache,
+        QRectF(QPointF(event->rect().topLeft()) * dpr, QSizeF(event->rect().size()) * dpr));
 }
 
 } // namespace piezon

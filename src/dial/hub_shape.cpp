@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-namespace piezon {
+namespace piezon
+{
 
 HubShape::HubShape(QWidget* parent) : QWidget(parent)
 {

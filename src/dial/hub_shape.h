@@ -2,10 +2,12 @@
 
 #include <QWidget>
 
-namespace piezon {
+namespace piezon
+{
 
 // Shape1: the needle's hub, a grey disc over the pivot that hides the needle's inner end.
-class HubShape : public QWidget {
+class HubShape : public QWidget
+{
     Q_OBJECT
 public:
     explicit HubShape(QWidget* parent = nullptr);

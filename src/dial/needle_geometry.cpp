@@ -2,9 +2,11 @@
 
 #include <cmath>
 
-namespace piezon {
+namespace piezon
+{
 
-namespace {
+namespace
+{
 constexpr double kPi = 3.14159265358979323846;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-namespace piezon {
+namespace piezon
+{
 
 // A straight line in window twips. The needle keeps its coordinates in single precision and
 // derives its length from them at every move, so rounding of the tip is carried along.

@@ -2,8 +2,10 @@
 
 #include <QPainter>
 
-namespace piezon {
-namespace {
+namespace piezon
+{
+namespace
+{
 constexpr double kTwipsPerPixel = 15.0;
 constexpr int kWidth = 7;
 } // namespace

@@ -4,11 +4,13 @@
 
 #include <QWidget>
 
-namespace piezon {
+namespace piezon
+{
 
 // Line1: the red needle, 7 pixels wide, drawn over whatever lies under it. The widget covers the
 // dial; positions are the window's twips, 15 to a pixel.
-class NeedleView : public QWidget {
+class NeedleView : public QWidget
+{
     Q_OBJECT
 public:
     explicit NeedleView(QWidget* parent = nullptr);

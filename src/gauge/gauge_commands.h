@@ -2,13 +2,16 @@
 
 #include <QByteArray>
 
-namespace piezon {
+namespace piezon
+{
 
 // The gauge understands exactly these 16 bytes (Windows-1251), nothing before or after.
 // "ZKW5kqTwuжrщbЮON"
 inline QByteArray startCommand()
 {
-    return QByteArray("ZKW5kqTwu\xE6r\xF9" "b\xDEON", 16);
+    return QByteArray("ZKW5kqTwu\xE6r\xF9"
+                      "b\xDEON",
+                      16);
 }
 
 // "ZKWtRgшфpzH^ЖOFF"

@@ -9,8 +9,10 @@
 #include <termios.h>
 #endif
 
-namespace piezon {
-namespace {
+namespace piezon
+{
+namespace
+{
 // Two STOP commands take 33 ms at 9600 baud; anything far beyond that is a dead line.
 constexpr int kSendTimeoutMs = 2000;
 } // namespace

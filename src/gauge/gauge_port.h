@@ -5,11 +5,13 @@
 #include <QSerialPort>
 #include <QString>
 
-namespace piezon {
+namespace piezon
+{
 
 // The serial line to the gauge. Every byte that arrives is handed on unchanged and in order;
 // nothing is ever made up from an empty read. A lost line is closed at once and reported once.
-class GaugePort : public QObject {
+class GaugePort : public QObject
+{
     Q_OBJECT
 public:
     enum class OpenFailure { None, NotFound, Busy, Permission, Other };

@@ -6,7 +6,8 @@
 #include "log/log_record.h"
 #include "window/error_reporter.h"
 
-namespace piezon {
+namespace piezon
+{
 
 GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar separator,
                            Inputs inputs, QObject* parent)

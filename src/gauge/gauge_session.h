@@ -9,7 +9,8 @@
 
 #include <functional>
 
-namespace piezon {
+namespace piezon
+{
 
 class ErrorReporter;
 
@@ -17,7 +18,8 @@ class ErrorReporter;
 // A session runs exactly while the port is open; there is no half-open state: whenever a step
 // fails, the gauge is told STOP (if it was told START), the port and log are closed, and the
 // operator gets one message.
-class GaugeSession : public QObject {
+class GaugeSession : public QObject
+{
     Q_OBJECT
 public:
     struct Inputs {

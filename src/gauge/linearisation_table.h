@@ -1,6 +1,7 @@
 #pragma once
 
-namespace piezon {
+namespace piezon
+{
 
 // How many raw units the gauge over-reports at this code; 0 where no correction applies
 // (codes 0-7, 13 and 248-255, and anything outside 0-255).

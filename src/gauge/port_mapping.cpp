@@ -3,7 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace piezon {
+namespace piezon
+{
 
 QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)
 {

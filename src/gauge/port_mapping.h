@@ -4,7 +4,8 @@
 
 #include <functional>
 
-namespace piezon {
+namespace piezon
+{
 
 // Does an entry of this name exist? A dangling symbolic link counts: it is still the operator's
 // choice of port, and opening it must fail with a message that names it.

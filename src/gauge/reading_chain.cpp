@@ -5,7 +5,8 @@
 #include <charconv>
 #include <system_error>
 
-namespace piezon {
+namespace piezon
+{
 
 std::optional<int> parseOffset(const QString& text)
 {

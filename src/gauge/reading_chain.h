@@ -7,14 +7,15 @@
 
 #include <optional>
 
-namespace piezon {
+namespace piezon
+{
 
 // One reading as the operator sees it, worked out from one received byte.
 struct Reading {
-    int raw = 0;           // the byte as received, 0-255
-    double corrected = 0;  // after the calibration table and the offset, in raw units
-    float pressure = 0;    // kgf/cm2, already rounded to hundredths
-    QString caption;       // what the window shows and the log records
+    int raw = 0;          // the byte as received, 0-255
+    double corrected = 0; // after the calibration table and the offset, in raw units
+    float pressure = 0;   // kgf/cm2, already rounded to hundredths
+    QString caption;      // what the window shows and the log records
 };
 
 // The offset picker's text ("   -30", "     0", "    30") as a number. Blanks before the

@@ -3,7 +3,8 @@
 #include "log/log_record.h"
 #include "log/measurement_log.h"
 
-namespace piezon {
+namespace piezon
+{
 
 ReadingPipeline::ReadingPipeline(QChar separator) : m_separator(separator) {}
 

@@ -6,13 +6,15 @@
 
 #include <QString>
 
-namespace piezon {
+namespace piezon
+{
 
 class MeasurementLog;
 
 // What one received byte does to the window's state: the caption, the log and the needle, in that
 // order. Holds the state the window shows; painting it is someone else's business.
-class ReadingPipeline {
+class ReadingPipeline
+{
 public:
     enum class Result {
         Shown,     // caption set, recorded as the mode asks, needle turned

@@ -2,8 +2,10 @@
 
 #include <QDir>
 
-namespace piezon::messages {
-namespace {
+namespace piezon::messages
+{
+namespace
+{
 const QString kStopped = QStringLiteral("Чтение данных остановлено.");
 
 QString quoted(const QString& path)

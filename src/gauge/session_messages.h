@@ -2,11 +2,13 @@
 
 #include <QString>
 
-namespace piezon {
+namespace piezon
+{
 
 // The operator-facing texts of the gauge session. Every text about a port names its number and,
 // where known, its device ("COM5 (/dev/ttyUSB0)").
-namespace messages {
+namespace messages
+{
 
 QString noSuchPort(int number);
 QString portNotFound(const QString& port, const QString& reason);

@@ -2,8 +2,10 @@
 
 #include <QDir>
 
-namespace piezon {
-namespace {
+namespace piezon
+{
+namespace
+{
 
 // "  Погрешность" in Windows-1251.
 constexpr char kOffsetLabel[] = "  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC";

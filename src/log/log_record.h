@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-namespace piezon {
+namespace piezon
+{
 
 // One line of the measurement log, in Windows-1251, ending in CR LF:
 // "  Погрешность" + offset text + "    |    " + caption + "     кгс/cм2".

@@ -7,7 +7,8 @@
 #include <io.h>
 #endif
 
-namespace piezon {
+namespace piezon
+{
 
 MeasurementLog::~MeasurementLog()
 {

@@ -4,11 +4,13 @@
 #include <QFile>
 #include <QString>
 
-namespace piezon {
+namespace piezon
+{
 
 // The log file itself. Every record goes to the operating system in one write as it is made,
 // so a crash loses nothing already recorded; the file is synced to disk when it is closed.
-class MeasurementLog {
+class MeasurementLog
+{
 public:
     MeasurementLog() = default;
     MeasurementLog(const MeasurementLog&) = delete;

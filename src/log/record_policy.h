@@ -4,12 +4,14 @@
 
 #include <optional>
 
-namespace piezon {
+namespace piezon
+{
 
 // Decides which readings the log records: every reading in the all-data mode, otherwise only
 // those whose shown text differs from the one before. Forgets the previous text when a new log
 // starts, so every log begins with its first reading.
-class RecordPolicy {
+class RecordPolicy
+{
 public:
     // Whether this reading gets a record. Remembers the caption either way.
     bool decide(bool allData, const QString& caption)

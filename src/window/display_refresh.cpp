@@ -1,6 +1,7 @@
 #include "window/display_refresh.h"
 
-namespace piezon {
+namespace piezon
+{
 
 DisplayRefresh::DisplayRefresh(std::function<void()> apply, QObject* parent)
     : QObject(parent), m_apply(std::move(apply))

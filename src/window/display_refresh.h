@@ -6,13 +6,15 @@
 
 #include <functional>
 
-namespace piezon {
+namespace piezon
+{
 
 // Brings the screen up to date with the readings, at most once per frame. Readings can arrive
 // far faster than a screen can show them (960 a second on a busy line); the state changes with
 // every one, the picture only as often as it can be seen. The first change after a quiet spell is
 // shown at once.
-class DisplayRefresh : public QObject {
+class DisplayRefresh : public QObject
+{
     Q_OBJECT
 public:
     DisplayRefresh(std::function<void()> apply, QObject* parent = nullptr);

@@ -3,7 +3,8 @@
 #include <QMessageBox>
 #include <cstdio>
 
-namespace piezon {
+namespace piezon
+{
 
 void MessageBoxReporter::report(const QString& message)
 {

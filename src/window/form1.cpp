@@ -17,7 +17,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace piezon {
+namespace piezon
+{
 
 Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
 {

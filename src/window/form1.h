@@ -11,7 +11,8 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 
-namespace piezon {
+namespace piezon
+{
 
 class DialFace;
 class DisplayRefresh;
@@ -23,11 +24,12 @@ class NeedleView;
 
 // The program's one window. It lays out the controls and connects them to the gauge session;
 // the work itself happens in the session, the reading chain and the log.
-class Form1 : public QWidget {
+class Form1 : public QWidget
+{
     Q_OBJECT
 public:
     struct Environment {
-        QString programDir;               // where COMn entries and the log live
+        QString programDir;                // where COMn entries and the log live
         ErrorReporter* reporter = nullptr; // null: message boxes
         QLocale locale = QLocale::system();
     };

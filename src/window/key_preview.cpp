@@ -5,7 +5,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-namespace piezon {
+namespace piezon
+{
 
 KeyPreview::KeyPreview(Form1* form) : QObject(form), m_form(form)
 {

@@ -2,13 +2,15 @@
 
 #include <QObject>
 
-namespace piezon {
+namespace piezon
+{
 
 class Form1;
 
 // Lets the window see every key press before the focused control does, as the operator's
 // function keys must work wherever the focus is. The key is never swallowed.
-class KeyPreview : public QObject {
+class KeyPreview : public QObject
+{
     Q_OBJECT
 public:
     explicit KeyPreview(Form1* form);

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace piezon::texts {
+namespace piezon::texts
+{
 
 inline const QString kCaption = QStringLiteral("Пьезон для RX418");
 inline const QString kStart = QStringLiteral("СТАРТ");

@@ -3,7 +3,8 @@
 #include <QRect>
 #include <QtGlobal>
 
-namespace piezon {
+namespace piezon
+{
 
 // The layout is given in twips; at 96 dots per inch 15 of them make a pixel.
 constexpr int kTwipsPerPixel = 15;

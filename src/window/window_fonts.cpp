@@ -3,14 +3,17 @@
 #include <QFontDatabase>
 #include <QStringList>
 
-namespace piezon {
-namespace {
+namespace piezon
+{
+namespace
+{
 
 QString family()
 {
     static const QString loaded = [] {
         QString name;
-        for (const char* file : {":/piezon/fonts/DejaVuSans.ttf", ":/piezon/fonts/DejaVuSans-Bold.ttf"}) {
+        for (const char* file :
+             {":/piezon/fonts/DejaVuSans.ttf", ":/piezon/fonts/DejaVuSans-Bold.ttf"}) {
             const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(file));
             const QStringList families = QFontDatabase::applicationFontFamilies(id);
             if (name.isEmpty() && !families.isEmpty())

@@ -7,7 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace piezon::testing {
+namespace piezon::testing
+{
 
 PtyPair::PtyPair()
 {
@@ -40,8 +41,8 @@ bool PtyPair::write(const QByteArray& bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done,
-                                  static_cast<size_t>(bytes.size() - done));
+        const ssize_t n =
+            ::write(m_master, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) {
                 pollfd p{m_master, POLLOUT, 0};

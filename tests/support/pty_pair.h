@@ -3,11 +3,13 @@
 #include <QByteArray>
 #include <QString>
 
-namespace piezon::testing {
+namespace piezon::testing
+{
 
 // A pseudo-terminal pair standing in for the serial line: the program opens slavePath(), the test
 // plays the gauge on the master side. Both ends are raw, so every byte value passes unchanged.
-class PtyPair {
+class PtyPair
+{
 public:
     PtyPair();
     ~PtyPair();
