@@ -1,0 +1,1 @@
+# unit tests (no display, no port)

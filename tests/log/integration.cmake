@@ -1,0 +1,1 @@
+# tests that need the window, a port or both
