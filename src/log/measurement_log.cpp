@@ -35,10 +35,13 @@ bool MeasurementLog::write(const QByteArray& record, QString* error)
             *error = QStringLiteral("log is not open");
         return false;
     }
+    const qint64 before = m_file.pos();
     const qint64 written = m_file.write(record);
     if (written != record.size()) {
         if (error)
             *error = m_file.errorString();
+        // A full disk can take part of a record; cut it off so the file ends on a whole line.
+        m_file.resize(before);
         return false;
     }
     return true;

@@ -1,1 +1,2 @@
-# tests that need the window, a port or both
+piezon_add_test(test_log_session GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_log_session.cpp
+                LIBS piezon_widgets)

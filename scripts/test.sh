@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+# Needs no display: a private Xvfb is started for the tests that drive the real window.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/ensure-packages.sh"
+
+build="$root/build-test"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DPIEZON_SANITIZE=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+"$root/scripts/check-format.sh"
+
+# A display of our own for the real-window tests; offscreen tests ignore it.
+xvfb_pid=
+if [[ -z ${DISPLAY:-} ]]; then
+  for n in $(seq 90 140); do [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || break; done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.05; done
+fi
+trap '[[ -n $xvfb_pid ]] && kill $xvfb_pid 2>/dev/null || true' EXIT
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$root/tests/support/lsan.supp
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 600

@@ -1,0 +1,217 @@
+// The measurement log as the operator gets it: records written by real sessions over a
+// pseudo-terminal line, byte for byte, and what happens when the log cannot be written.
+
+#include "gauge/gauge_commands.h"
+#include "support/window_session.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using piezon::testing::WindowSession;
+
+namespace
+{
+
+// "  Погрешность" and "     кгс/cм2\r\n" in Windows-1251, written out independently of the code.
+const QByteArray kLabel("  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC");
+const QByteArray kUnit("     \xEA\xE3\xF1/c\xEC"
+                       "2\r\n");
+
+QByteArray rec(const char* offset, const char* caption)
+{
+    return kLabel + offset + "    |    " + caption + kUnit;
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
+}
+
+QByteArray startStop()
+{
+    return piezon::startCommand() + piezon::stopCommand() + piezon::stopCommand();
+}
+
+} // namespace
+
+class LogSessionTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Sends readings and waits until the log holds what is expected (or the wait gives up).
+    static void feedAndExpect(WindowSession& s, const QByteArray& readings,
+                              const QByteArray& expected)
+    {
+        QVERIFY(s.line.write(readings));
+        QTRY_COMPARE(s.logBytes(), expected);
+        // Nothing more arrives late.
+        QTest::qWait(50);
+        QCOMPARE(s.logBytes(), expected);
+    }
+
+private slots:
+    void recordsBothModes_data()
+    {
+        QTest::addColumn<bool>("russian");
+        QTest::addColumn<QString>("offset");
+        QTest::addColumn<bool>("allData");
+        QTest::addColumn<QByteArray>("readings");
+        QTest::addColumn<QByteArray>("expected");
+
+        // 100 -> 2.73, 56 and 57 -> 1.6, 255 -> 8, 0 -> 0
+        const QByteArray seq = bytes({100, 100, 56, 57, 255, 0});
+        QTest::newRow("every reading, offset 0")
+            << false << "     0" << true << seq
+            << rec("     0", "2.73") + rec("     0", "2.73") + rec("     0", "1.6") +
+                   rec("     0", "1.6") + rec("     0", "8") + rec("     0", "0");
+        QTest::newRow("changes only, offset 0") << false << "     0" << false << seq
+                                                << rec("     0", "2.73") + rec("     0", "1.6") +
+                                                       rec("     0", "8") + rec("     0", "0");
+        QTest::newRow("every reading, offset -30")
+            << false << "   -30" << true << bytes({0, 255})
+            << rec("   -30", "-0.94") + rec("   -30", "7.06");
+        QTest::newRow("changes only, offset 30")
+            << false << "    30" << false << bytes({255, 255, 0})
+            << rec("    30", "8.94") + rec("    30", "0.94");
+        QTest::newRow("Russian locale writes a comma")
+            << true << "     0" << true << bytes({100, 56, 255})
+            << rec("     0", "2,73") + rec("     0", "1,6") + rec("     0", "8");
+    }
+
+    void recordsBothModes()
+    {
+        QFETCH(bool, russian);
+        QFETCH(QString, offset);
+        QFETCH(bool, allData);
+        QFETCH(QByteArray, readings);
+        QFETCH(QByteArray, expected);
+
+        WindowSession s(russian ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c());
+        QVERIFY(s.form);
+        s.form->Combo1->setCurrentText(offset);
+        QCOMPARE(s.form->Combo1->currentText(), offset);
+        s.form->Check1->setChecked(allData);
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+        QCOMPARE(s.logBytes(), QByteArray());
+        feedAndExpect(s, readings, expected);
+        s.form->Command2_Click();
+        QCOMPARE(s.logBytes(), expected);
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
+    void modeAndOffsetChangesTakeEffectAtNextReading()
+    {
+        WindowSession s;
+        s.form->Check1->setChecked(false);
+        s.form->Command1_Click();
+        feedAndExpect(s, bytes({100, 100}), rec("     0", "2.73"));
+        // An offset change alone records nothing until it changes the shown text.
+        s.form->Combo1->setCurrentText("     1");
+        feedAndExpect(s, bytes({100}), rec("     0", "2.73") + rec("     1", "2.76"));
+        s.form->Check1->setChecked(true);
+        feedAndExpect(s, bytes({100}),
+                      rec("     0", "2.73") + rec("     1", "2.76") + rec("     1", "2.76"));
+    }
+
+    void everySessionStartsWithItsFirstReading()
+    {
+        WindowSession s;
+        s.form->Check1->setChecked(false);
+        s.form->Command1_Click();
+        feedAndExpect(s, bytes({100}), rec("     0", "2.73"));
+        s.form->Command2_Click();
+        s.form->Command1_Click();
+        QCOMPARE(s.logBytes(), QByteArray()); // emptied by START
+        feedAndExpect(s, bytes({100}), rec("     0", "2.73"));
+    }
+
+    void startAndStopGuardsLeaveTheFileAlone()
+    {
+        WindowSession s;
+        {
+            QFile old(s.logPath());
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("earlier run\r\n");
+        }
+        s.form->Command2_Click(); // STOP without a session
+        QCOMPARE(s.logBytes(), QByteArray("earlier run\r\n"));
+
+        s.form->Command1_Click();
+        feedAndExpect(s, bytes({255}), rec("     0", "8"));
+        s.form->Command1_Click(); // START while running: same log, untouched
+        QCOMPARE(s.logBytes(), rec("     0", "8"));
+        feedAndExpect(s, bytes({255}), rec("     0", "8") + rec("     0", "8"));
+        s.form->Command2_Click();
+        s.form->Command2_Click();
+        QCOMPARE(s.logBytes(), rec("     0", "8") + rec("     0", "8"));
+        QCOMPARE(s.line.readAvailable(1000), startStop());
+    }
+
+    void logThatCannotBeCreatedEndsTheStart()
+    {
+        WindowSession s;
+        QVERIFY(QDir().mkdir(s.logPath())); // a folder where the file should go
+        s.form->Command1_Click();
+        QVERIFY(!s.running());
+        QVERIFY(s.form->Combo2->isEnabled());
+        QCOMPARE(s.reporter.messages.size(), 1);
+        QVERIFY(s.reporter.messages.first().contains(QStringLiteral("журнала")));
+        QCOMPARE(s.line.readAvailable(1000), startStop());
+    }
+
+    void writeFailureEndsTheSessionOnce_data()
+    {
+        QTest::addColumn<int>("recordsThatFit");
+        QTest::newRow("disk full at the first record") << 0;
+        QTest::newRow("disk full after three records") << 3;
+    }
+
+    void writeFailureEndsTheSessionOnce()
+    {
+        QFETCH(int, recordsThatFit);
+        WindowSession s;
+        const qint64 recordSize = rec("     0", "2.73").size();
+        rlimit saved{};
+        if (recordsThatFit == 0) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/full"), s.logPath()));
+        } else {
+            // The file may grow to three records and part of a fourth, like a disk filling up.
+            ::getrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = saved;
+            small.rlim_cur = static_cast<rlim_t>(recordsThatFit * recordSize + 10);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+        QSignalSpy stopped(&s.form->MSComm1(), &piezon::GaugeSession::runningChanged);
+        // 100, 12, 100, 12, ... : every caption differs from the one before.
+        QVERIFY(s.line.write(bytes({100, 12, 100, 12, 100, 12})));
+        QTRY_VERIFY(!s.running());
+        if (recordsThatFit > 0)
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+        QTest::qWait(100);
+        QCOMPARE(s.reporter.messages.size(), 1);
+        QVERIFY(s.reporter.messages.first().contains(QStringLiteral("журнал")));
+        QCOMPARE(stopped.size(), 1);
+        QVERIFY(s.form->Combo2->isEnabled());
+        QCOMPARE(s.line.readAvailable(1000), startStop());
+        if (recordsThatFit > 0) {
+            QCOMPARE(s.logBytes(),
+                     rec("     0", "2.73") + rec("     0", "0.35") + rec("     0", "2.73"));
+        }
+    }
+};
+
+QTEST_MAIN(LogSessionTest)
+#include "test_log_session.moc"

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "gauge/gauge_session.h"
+#include "support/pty_pair.h"
+#include "window/error_reporter.h"
+#include "window/form1.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace piezon::testing
+{
+
+// Collects the operator's messages instead of showing them.
+class CollectingReporter : public ErrorReporter
+{
+public:
+    void report(const QString& message) override { messages << message; }
+    QStringList messages;
+};
+
+// A window in a folder of its own, with COM1 wired to a pseudo-terminal the test plays the gauge
+// on.
+struct WindowSession {
+    explicit WindowSession(QLocale locale = QLocale::c())
+    {
+        if (!dir.isValid() || !line.isValid())
+            return;
+        QFile::link(line.slavePath(), dir.filePath(QStringLiteral("COM1")));
+        Form1::Environment env;
+        env.programDir = dir.path();
+        env.reporter = &reporter;
+        env.locale = locale;
+        form = std::make_unique<Form1>(env);
+    }
+
+    QString logPath() const { return dir.filePath(QStringLiteral("Пьезон_RX418.log")); }
+
+    QByteArray logBytes() const
+    {
+        QFile f(logPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    bool running() const { return form->MSComm1().isRunning(); }
+
+    QTemporaryDir dir;
+    PtyPair line;
+    CollectingReporter reporter;
+    std::unique_ptr<Form1> form;
+};
+
+} // namespace piezon::testing
