@@ -1,8 +1,13 @@
 #include "dial/dial_face.h"
 
+#include "window/window_fonts.h"
+
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QtMath>
+
+#include <cmath>
 
 namespace piezon
 {
@@ -12,6 +17,34 @@ namespace
 constexpr double kCentre = 120.0;
 constexpr double kDegreesPerUnit = 32.0; // per kgf/cm2
 constexpr int kUnits = 8;
+
+// Marks: radii from the centre and pen widths, in picture pixels.
+constexpr double kMajorInner = 89.0;
+constexpr double kMinorInner = 91.0;
+constexpr double kMarkOuter = 116.0;
+constexpr double kMajorWidth = 3.0;
+constexpr double kMinorWidth = 1.0;
+
+constexpr double kNumeralRadius = 78.0;
+constexpr int kNumeralPixels = 13; // digits come out 9.8 px tall
+constexpr int kUnitPixels = 12;    // lower case 6.9 px tall
+constexpr int kSuperscriptPixels = 8;
+constexpr double kSuperscriptRise = 4.5; // baseline of the 2 above that of the letters
+constexpr double kSuperscriptGap = 0.5;
+// Where the whole unit, raised 2 included, is centred: under the pivot, the 2 hanging out to the
+// right so that the letters themselves sit straight below the centre.
+constexpr QPointF kUnitCentre{122.0, 211.0};
+
+// A hair of outline around the lettering: at this size plain anti-aliased outlines come out
+// grey rather than white.
+constexpr double kLetterOutline = 0.4;
+
+constexpr double kCentreDot = 7.0;
+
+// Only the upright face is bundled, so the slant is applied here rather than left to whatever
+// oblique the machine may or may not have: the face then looks the same everywhere. The shear is
+// about the baseline, the tops leaning right by a fifth of their height.
+constexpr double kSlant = 0.2;
 
 QPointF polar(double radius, double degrees)
 {
@@ -30,11 +63,52 @@ double markAngle(int value)
     return 142.0 + value * kDegreesPerUnit;
 }
 
+QFont faceFont(int pixels)
+{
+    QFont font = windowFont();
+    font.setPixelSize(pixels);
+    font.setBold(false);
+    font.setItalic(false);
+    return font;
+}
+
+// Outline of text set on the baseline y = 0 from x = 0, slanted.
+QPainterPath slantedText(const QString& text, int pixels)
+{
+    QPainterPath path;
+    path.addText(0, 0, faceFont(pixels), text);
+    return QTransform(1, 0, -kSlant, 1, 0, 0).map(path);
+}
+
+QPainterPath centredOn(const QPainterPath& path, QPointF centre)
+{
+    return path.translated(centre - path.boundingRect().center());
+}
+
+QPainterPath unitText()
+{
+    const QPainterPath letters = slantedText(QStringLiteral("кгс/см"), kUnitPixels);
+    QPainterPath two = slantedText(QStringLiteral("2"), kSuperscriptPixels);
+    two.translate(letters.boundingRect().right() + kSuperscriptGap - two.boundingRect().left(),
+                  -kSuperscriptRise);
+    QPainterPath unit = letters;
+    unit.addPath(two);
+    return centredOn(unit, kUnitCentre);
+}
+
+void drawMark(QPainter& p, double degrees, double inner, double width)
+{
+    p.setPen(QPen(Qt::white, width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(polar(inner, degrees), polar(kMarkOuter, degrees));
+}
+
 } // namespace
 
 QPixmap renderDialFace(qreal devicePixelRatio)
 {
-    QPixmap pixmap(QSize(240, 240) * devicePixelRatio);
+    const QSize logical(240, 240);
+    QPixmap pixmap(QSize(qRound(logical.width() * devicePixelRatio),
+                         qRound(logical.height() * devicePixelRatio)));
     pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::white);
 
@@ -42,42 +116,25 @@ QPixmap renderDialFace(qreal devicePixelRatio)
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
-    p.drawEllipse(QRectF(0, 0, 240, 240));
+    p.drawEllipse(QRectF(QPointF(0, 0), logical));
 
-    // Major marks at whole kgf/cm2, minor ones between them.
     for (int i = 0; i <= kUnits; ++i) {
         const double a = markAngle(i);
-        p.setPen(QPen(Qt::white, 3.0, Qt::SolidLine, Qt::FlatCap));
-        p.drawLine(polar(89, a), polar(116, a));
-        if (i < kUnits) {
-            const double m = (a + markAngle(i + 1)) / 2;
-            p.setPen(QPen(Qt::white, 1.0, Qt::SolidLine, Qt::FlatCap));
-            p.drawLine(polar(91, m), polar(116, m));
-        }
+        drawMark(p, a, kMajorInner, kMajorWidth);
+        if (i < kUnits)
+            drawMark(p, (a + markAngle(i + 1)) / 2, kMinorInner, kMinorWidth);
     }
 
-    QFont numerals(QStringLiteral("DejaVu Sans"));
-    numerals.setPixelSize(12);
-    numerals.setItalic(true);
-    p.setFont(numerals);
-    p.setPen(Qt::white);
+    p.setPen(QPen(Qt::white, kLetterOutline));
+    p.setBrush(Qt::white);
     for (int i = 0; i <= kUnits; ++i) {
-        const QPointF c = polar(78, markAngle(i));
-        p.drawText(QRectF(c.x() - 10, c.y() - 8, 20, 16), Qt::AlignCenter, QString::number(i));
+        p.drawPath(centredOn(slantedText(QString::number(i), kNumeralPixels),
+                             polar(kNumeralRadius, markAngle(i))));
     }
-
-    QFont unit = numerals;
-    unit.setPixelSize(11);
-    p.setFont(unit);
-    p.drawText(QRectF(96, 203, 44, 16), Qt::AlignCenter, QStringLiteral("кгс/см"));
-    QFont sup = unit;
-    sup.setPixelSize(8);
-    p.setFont(sup);
-    p.drawText(QRectF(138, 201, 8, 10), Qt::AlignCenter, QStringLiteral("2"));
+    p.drawPath(unitText());
 
     p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    p.drawEllipse(QPointF(kCentre, kCentre), 3.5, 3.5);
+    p.drawEllipse(QPointF(kCentre, kCentre), kCentreDot / 2, kCentreDot / 2);
     return pixmap;
 }
 
@@ -92,9 +149,8 @@ void DialFace::paintEvent(QPaintEvent* event)
     if (m_cache.isNull() || !qFuzzyCompare(m_cache.devicePixelRatio(), dpr))
         m_cache = renderDialFace(dpr);
     QPainter p(this);
-    p.drawPixmap(
-        event->rect(), m_cache,
-        QRectF(QPointF(event->rect().topLeft()) * dpr, QSizeF(event->rect().size()) * dpr));
+    const QRect r = event->rect();
+    p.drawPixmap(r, m_cache, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
 }
 
 } // namespace piezon

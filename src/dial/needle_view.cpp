@@ -1,6 +1,7 @@
 #include "dial/needle_view.h"
 
 #include <QPainter>
+#include <QRegion>
 
 namespace piezon
 {
@@ -32,7 +33,9 @@ void NeedleView::setLine(const Line& line)
         return;
     const QRect before = area(m_line);
     m_line = line;
-    update(before.united(area(m_line)));
+    // Two boxes, not the box around both: a needle swinging across the top would otherwise
+    // repaint most of the dial.
+    update(QRegion(before) + QRegion(area(m_line)));
 }
 
 void NeedleView::paintEvent(QPaintEvent*)

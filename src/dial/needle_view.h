@@ -15,7 +15,7 @@ class NeedleView : public QWidget
 public:
     explicit NeedleView(QWidget* parent = nullptr);
 
-    // Moves the needle; repaints only the strip the old and new needle cover.
+    // Moves the needle; repaints only the boxes around the old and the new needle.
     void setLine(const Line& line);
     const Line& line() const { return m_line; }
 

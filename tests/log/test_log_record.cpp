@@ -1,0 +1,241 @@
+#include "gauge/gauge_commands.h"
+#include "log/log_record.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+using piezon::buildLogRecord;
+using piezon::logFileName;
+using piezon::logFilePath;
+
+namespace
+{
+
+// Converts UTF-8 text to Windows-1251 with the system's own converter, so the expected bytes do
+// not come from the same hands as the code under test. Empty result means no converter.
+QByteArray toWindows1251(const QString& text, QString* failure)
+{
+    const QString iconv = QStandardPaths::findExecutable(QStringLiteral("iconv"));
+    if (iconv.isEmpty())
+        return {};
+    QProcess process;
+    process.start(iconv, {QStringLiteral("-f"), QStringLiteral("UTF-8"), QStringLiteral("-t"),
+                          QStringLiteral("WINDOWS-1251")});
+    if (!process.waitForStarted()) {
+        *failure = process.errorString();
+        return {};
+    }
+    process.write(text.toUtf8());
+    process.closeWriteChannel();
+    if (!process.waitForFinished() || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        *failure = QString::fromLocal8Bit(process.readAllStandardError());
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+bool haveIconv()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("iconv")).isEmpty();
+}
+
+} // namespace
+
+class TestLogRecord : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exactBytes_data();
+    void exactBytes();
+
+    void matchesSystemConverter_data();
+    void matchesSystemConverter();
+
+    void nonAsciiBecomesQuestionMark_data();
+    void nonAsciiBecomesQuestionMark();
+
+    void recordLengthAndUnitLetters();
+
+    void gaugeCommandsMatchSystemConverter_data();
+    void gaugeCommandsMatchSystemConverter();
+
+    void logPath_data();
+    void logPath();
+    void fileNameOnDiskIsUtf8();
+};
+
+void TestLogRecord::exactBytes_data()
+{
+    QTest::addColumn<QString>("offset");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("offset 0, 3.45")
+        << "     0"
+        << "3.45"
+        << QByteArray("  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC     0    |    3.45     "
+                      "\xEA\xE3\xF1/c\xEC"
+                      "2\r\n");
+    QTest::newRow("offset -30, negative reading")
+        << "   -30"
+        << "-0.94"
+        << QByteArray("  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC   -30    |    -0.94     "
+                      "\xEA\xE3\xF1/c\xEC"
+                      "2\r\n");
+    QTest::newRow("offset 30, whole reading")
+        << "    30"
+        << "8"
+        << QByteArray("  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC    30    |    8     "
+                      "\xEA\xE3\xF1/c\xEC"
+                      "2\r\n");
+    QTest::newRow("comma separator")
+        << "     0"
+        << "2,73"
+        << QByteArray("  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC     0    |    2,73     "
+                      "\xEA\xE3\xF1/c\xEC"
+                      "2\r\n");
+}
+
+void TestLogRecord::exactBytes()
+{
+    QFETCH(QString, offset);
+    QFETCH(QString, caption);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(buildLogRecord(offset, caption), bytes);
+}
+
+void TestLogRecord::matchesSystemConverter_data()
+{
+    QTest::addColumn<QString>("offset");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("offset 0, 3.45") << "     0"
+                                    << "3.45";
+    QTest::newRow("offset -30, -0.94") << "   -30"
+                                       << "-0.94";
+    QTest::newRow("offset 30, 8.94") << "    30"
+                                     << "8.94";
+    QTest::newRow("comma") << "    -1"
+                           << "0,03";
+}
+
+void TestLogRecord::matchesSystemConverter()
+{
+    QFETCH(QString, offset);
+    QFETCH(QString, caption);
+    if (!haveIconv())
+        QSKIP("iconv is not installed");
+
+    // The letter after the slash is a Latin c.
+    const QString text = QStringLiteral("  Погрешность") + offset + QStringLiteral("    |    ") +
+                         caption + QStringLiteral("     кгс/cм2\r\n");
+    QString failure;
+    const QByteArray expected = toWindows1251(text, &failure);
+    QVERIFY2(!expected.isEmpty(), qPrintable(failure));
+    QCOMPARE(expected.size(), text.size());
+    QCOMPARE(buildLogRecord(offset, caption), expected);
+}
+
+void TestLogRecord::nonAsciiBecomesQuestionMark_data()
+{
+    QTest::addColumn<QString>("offset");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QByteArray>("offsetBytes");
+    QTest::addColumn<QByteArray>("captionBytes");
+
+    QTest::newRow("Arabic decimal separator in the caption")
+        << "     0" << QStringLiteral("2\u066B73") << QByteArray("     0") << QByteArray("2?73");
+    QTest::newRow("minus sign character in the offset")
+        << QStringLiteral("   \u221230") << "-0.94" << QByteArray("   ?30") << QByteArray("-0.94");
+    QTest::newRow("Cyrillic letters") << QStringLiteral("ноль") << QStringLiteral("нет")
+                                      << QByteArray("????") << QByteArray("???");
+    QTest::newRow("Latin-1 letter")
+        << "     0" << QStringLiteral("\u00E9") << QByteArray("     0") << QByteArray("?");
+}
+
+void TestLogRecord::nonAsciiBecomesQuestionMark()
+{
+    QFETCH(QString, offset);
+    QFETCH(QString, caption);
+    QFETCH(QByteArray, offsetBytes);
+    QFETCH(QByteArray, captionBytes);
+
+    const QByteArray expected = QByteArray("  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC") +
+                                offsetBytes + "    |    " + captionBytes +
+                                "     \xEA\xE3\xF1/c\xEC" + "2\r\n";
+    QCOMPARE(buildLogRecord(offset, caption), expected);
+}
+
+void TestLogRecord::recordLengthAndUnitLetters()
+{
+    const QByteArray record = buildLogRecord(QStringLiteral("     0"), QStringLiteral("3.45"));
+    QCOMPARE(record.size(), 44 + 2);
+    QVERIFY(record.endsWith("\r\n"));
+    QCOMPARE(record.count('\r'), 1);
+    QCOMPARE(record.count('\n'), 1);
+
+    // The offset's five blanks follow the word directly.
+    QVERIFY(record.startsWith("  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC     0    |"));
+
+    const qsizetype slash = record.indexOf('/');
+    QVERIFY(slash > 0);
+    QCOMPARE(static_cast<quint8>(record.at(slash - 1)), quint8(0xF1)); // Cyrillic es
+    QCOMPARE(static_cast<quint8>(record.at(slash + 1)), quint8(0x63)); // Latin c
+}
+
+void TestLogRecord::gaugeCommandsMatchSystemConverter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("command");
+
+    QTest::newRow("start") << QStringLiteral("ZKW5kqTwuжrщbЮON") << piezon::startCommand();
+    QTest::newRow("stop") << QStringLiteral("ZKWtRgшфpzH^ЖOFF") << piezon::stopCommand();
+}
+
+void TestLogRecord::gaugeCommandsMatchSystemConverter()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, command);
+    QCOMPARE(command.size(), 16);
+    if (!haveIconv())
+        QSKIP("iconv is not installed");
+
+    QString failure;
+    const QByteArray expected = toWindows1251(text, &failure);
+    QVERIFY2(!expected.isEmpty(), qPrintable(failure));
+    QCOMPARE(expected.size(), 16);
+    QCOMPARE(command, expected);
+}
+
+void TestLogRecord::logPath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("plain folder") << "/opt/piezon"
+                                  << QStringLiteral("/opt/piezon/Пьезон_RX418.log");
+    QTest::newRow("folder with trailing slash")
+        << "/opt/piezon/" << QStringLiteral("/opt/piezon/Пьезон_RX418.log");
+    QTest::newRow("file-system root") << "/" << QStringLiteral("/Пьезон_RX418.log");
+}
+
+void TestLogRecord::logPath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, path);
+    QCOMPARE(logFilePath(folder), path);
+}
+
+void TestLogRecord::fileNameOnDiskIsUtf8()
+{
+    const QByteArray utf8("\xD0\x9F\xD1\x8C\xD0\xB5\xD0\xB7\xD0\xBE\xD0\xBD_RX418.log");
+    QCOMPARE(logFileName().toUtf8(), utf8);
+    QCOMPARE(QFile::encodeName(logFilePath(QStringLiteral("/tmp"))), QByteArray("/tmp/") + utf8);
+}
+
+QTEST_GUILESS_MAIN(TestLogRecord)
+#include "test_log_record.moc"

@@ -1,0 +1,203 @@
+#include "log/measurement_log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using piezon::MeasurementLog;
+
+namespace
+{
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<cannot read ") + QFile::encodeName(path) + ">";
+    return file.readAll();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+const QByteArray kFirst("  first record\r\n");
+const QByteArray kSecond("  second record\r\n");
+
+} // namespace
+
+class TestMeasurementLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void openCreatesEmptyFile();
+    void openEmptiesExistingFile();
+    void eachWriteIsInTheFileAtOnce();
+
+    void openFails_data();
+    void openFails();
+
+    void writeToFullDeviceFails();
+    void writeWhenClosedFails();
+    void closeIsIdempotent();
+    void reopenStartsEmpty();
+    void openingAnotherFileLeavesTheFirstIntact();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name = QStringLiteral("m.log")) const
+    {
+        return m_dir->filePath(name);
+    }
+};
+
+void TestMeasurementLog::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestMeasurementLog::openCreatesEmptyFile()
+{
+    MeasurementLog log;
+    QVERIFY(!log.isOpen());
+    QString error;
+    QVERIFY2(log.open(path(), &error), qPrintable(error));
+    QVERIFY(log.isOpen());
+    QVERIFY(QFileInfo::exists(path()));
+    QCOMPARE(QFileInfo(path()).size(), 0);
+}
+
+void TestMeasurementLog::openEmptiesExistingFile()
+{
+    QVERIFY(writeFile(path(), "records of an earlier session\r\n"));
+    MeasurementLog log;
+    QString error;
+    QVERIFY2(log.open(path(), &error), qPrintable(error));
+    QCOMPARE(contentsOf(path()), QByteArray());
+
+    QVERIFY(log.write(kFirst, &error));
+    log.close();
+    QCOMPARE(contentsOf(path()), kFirst);
+}
+
+void TestMeasurementLog::eachWriteIsInTheFileAtOnce()
+{
+    MeasurementLog log;
+    QString error;
+    QVERIFY(log.open(path(), &error));
+
+    QVERIFY2(log.write(kFirst, &error), qPrintable(error));
+    QCOMPARE(contentsOf(path()), kFirst);
+    QVERIFY2(log.write(kSecond, &error), qPrintable(error));
+    QCOMPARE(contentsOf(path()), kFirst + kSecond);
+
+    log.close();
+    QCOMPARE(contentsOf(path()), kFirst + kSecond);
+}
+
+void TestMeasurementLog::openFails_data()
+{
+    QTest::addColumn<QString>("relativePath");
+    QTest::newRow("path is a folder") << "folder";
+    QTest::newRow("folder does not exist") << "missing/m.log";
+}
+
+void TestMeasurementLog::openFails()
+{
+    QFETCH(QString, relativePath);
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
+
+    MeasurementLog log;
+    QString error;
+    QVERIFY(!log.open(path(relativePath), &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!log.isOpen());
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("missing"))));
+
+    error.clear();
+    QVERIFY(!log.write(kFirst, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestMeasurementLog::writeToFullDeviceFails()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    MeasurementLog log;
+    QString error;
+    QVERIFY2(log.open(QStringLiteral("/dev/full"), &error), qPrintable(error));
+    QVERIFY(!log.write(kFirst, &error));
+    QVERIFY(!error.isEmpty());
+    log.close();
+    QVERIFY(!log.isOpen());
+}
+
+void TestMeasurementLog::writeWhenClosedFails()
+{
+    MeasurementLog log;
+    QString error;
+    QVERIFY(!log.write(kFirst, &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestMeasurementLog::closeIsIdempotent()
+{
+    MeasurementLog log;
+    log.close(); // never opened
+
+    QString error;
+    QVERIFY(log.open(path(), &error));
+    QVERIFY(log.write(kFirst, &error));
+    log.close();
+    QVERIFY(!log.isOpen());
+    log.close();
+    QVERIFY(!log.isOpen());
+    QCOMPARE(contentsOf(path()), kFirst);
+
+    error.clear();
+    QVERIFY(!log.write(kSecond, &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(contentsOf(path()), kFirst);
+}
+
+void TestMeasurementLog::reopenStartsEmpty()
+{
+    MeasurementLog log;
+    QString error;
+    QVERIFY(log.open(path(), &error));
+    QVERIFY(log.write(kFirst, &error));
+    log.close();
+
+    QVERIFY(log.open(path(), &error));
+    QCOMPARE(contentsOf(path()), QByteArray());
+    QVERIFY(log.write(kSecond, &error));
+    log.close();
+    QCOMPARE(contentsOf(path()), kSecond);
+}
+
+void TestMeasurementLog::openingAnotherFileLeavesTheFirstIntact()
+{
+    MeasurementLog log;
+    QString error;
+    QVERIFY(log.open(path(QStringLiteral("a.log")), &error));
+    QVERIFY(log.write(kFirst, &error));
+    QVERIFY(log.open(path(QStringLiteral("b.log")), &error));
+    QVERIFY(log.write(kSecond, &error));
+    log.close();
+
+    QCOMPARE(contentsOf(path(QStringLiteral("a.log"))), kFirst);
+    QCOMPARE(contentsOf(path(QStringLiteral("b.log"))), kSecond);
+}
+
+QTEST_GUILESS_MAIN(TestMeasurementLog)
+#include "test_measurement_log.moc"
