@@ -1,12 +1,15 @@
 #include "gauge/gauge_port.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QThread>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace piezon
@@ -15,6 +18,20 @@ namespace
 {
 // Two STOP commands take 33 ms at 9600 baud; anything far beyond that is a dead line.
 constexpr int kSendTimeoutMs = 2000;
+
+// Qt reports a port that another program holds (its lock file, or an exclusive open) as a
+// permission error, the same as a device we may not use at all. Only the latter is the
+// operator's group membership.
+bool heldByAnotherProgram(const QString& device)
+{
+#ifdef Q_OS_UNIX
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+#else
+    // On Windows a COM port in use by another program is exactly what "access denied" means.
+    Q_UNUSED(device);
+    return true;
+#endif
+}
 } // namespace
 
 GaugePort::GaugePort(QObject* parent) : QObject(parent)
@@ -41,7 +58,16 @@ void GaugePort::applyStartupSettings()
 
 bool GaugePort::open(const QString& path, OpenFailure* failure, QString* reason)
 {
-    m_port.setPortName(path);
+    m_path = path;
+    QString device = path;
+#ifdef Q_OS_UNIX
+    // Qt keys its lock file on the name the port is opened by; under our COMn alias another
+    // program holding the device would go unnoticed, and it would not notice us.
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (!canonical.isEmpty())
+        device = canonical;
+#endif
+    m_port.setPortName(device);
     m_opening = true;
     const bool ok = m_port.open(QIODevice::ReadWrite);
     m_opening = false;
@@ -52,7 +78,7 @@ bool GaugePort::open(const QString& path, OpenFailure* failure, QString* reason)
             kind = OpenFailure::NotFound;
             break;
         case QSerialPort::PermissionError:
-            kind = OpenFailure::Permission;
+            kind = heldByAnotherProgram(device) ? OpenFailure::Busy : OpenFailure::Permission;
             break;
         case QSerialPort::OpenError:
             kind = OpenFailure::Busy;
@@ -81,12 +107,26 @@ bool GaugePort::send(const QByteArray& data, QString* reason)
             *reason = QStringLiteral("port is not open");
         return false;
     }
-    if (m_port.write(data) != data.size()) {
-        if (reason)
-            *reason = m_port.errorString();
-        return false;
+    m_sending = true;
+    m_failedWhileSending.clear();
+    QString why;
+    bool ok = m_port.write(data) == data.size();
+    if (!ok)
+        why = m_port.errorString();
+    else
+        ok = waitUntilSent(&why);
+    m_sending = false;
+    if (!m_failedWhileSending.isEmpty()) {
+        ok = false;
+        why = m_failedWhileSending;
+        m_failedWhileSending.clear();
     }
-    return waitUntilSent(reason);
+    // Qt's wait reads the line too; what it read waits for the event loop like any reading.
+    if (m_port.isOpen() && m_port.bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &GaugePort::onReadyRead, Qt::QueuedConnection);
+    if (!ok && reason)
+        *reason = why;
+    return ok;
 }
 
 bool GaugePort::waitUntilSent(QString* reason)
@@ -134,6 +174,10 @@ void GaugePort::close()
 
 void GaugePort::onReadyRead()
 {
+    // Inside send() the caller is mid-step (START has not opened the log yet); send() hands the
+    // bytes on once it is done.
+    if (m_sending || !m_port.isOpen())
+        return;
     const QByteArray bytes = m_port.readAll();
     if (!bytes.isEmpty())
         emit received(bytes);
@@ -149,7 +193,16 @@ void GaugePort::onError(QSerialPort::SerialPortError error)
         m_port.clearError();
         return;
     }
-    const QString reason = m_port.errorString();
+    const QString reason = failureReason();
+    if (m_sending) {
+        // send() returns this as its own failure and its caller ends the session with one
+        // message; a lost() as well would make two. Readings still unread are dropped with the
+        // session the caller is ending.
+        m_failedWhileSending = reason;
+        m_port.close();
+        m_port.clearError();
+        return;
+    }
     // Readings that arrived before the failure are still readings.
     const QByteArray rest = m_port.readAll();
     m_port.close();
@@ -157,6 +210,19 @@ void GaugePort::onError(QSerialPort::SerialPortError error)
     if (!rest.isEmpty())
         emit received(rest);
     emit lost(reason);
+}
+
+QString GaugePort::failureReason() const
+{
+#ifdef Q_OS_UNIX
+    // A hung-up line reads as end of file, and Qt then names whatever errno was left over
+    // ("Inappropriate ioctl for device"). Say what actually happened.
+    const int fd = static_cast<int>(m_port.handle());
+    pollfd p{fd, POLLIN, 0};
+    if (fd >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)))
+        return QStringLiteral("Устройство отключилось, линия разорвана.");
+#endif
+    return m_port.errorString();
 }
 
 } // namespace piezon

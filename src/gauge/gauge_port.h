@@ -24,13 +24,17 @@ public:
     void applyStartupSettings();
 
     bool isOpen() const { return m_port.isOpen(); }
-    QString path() const { return m_port.portName(); }
+    QString path() const { return m_path; }
 
     // Opens the device by path, then throws away whatever waited in it before the session.
+    // A link (COMn beside the program) is followed to the device itself, so that the device's
+    // lock is shared with every other program that opens it.
     bool open(const QString& path, OpenFailure* failure, QString* reason);
 
     // Puts the bytes on the line and waits until they have left (bounded: a dead line cannot
-    // hang the program). False with a reason if they could not be sent.
+    // hang the program). False with a reason if they could not be sent; if the line failed
+    // meanwhile it is closed and that is the reason, with no lost() of its own. Readings that
+    // arrive during the wait are handed on after the caller's step, never from inside it.
     bool send(const QByteArray& data, QString* reason);
 
     // Closes the port; output already sent has left by then (see send).
@@ -45,9 +49,13 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     bool waitUntilSent(QString* reason);
+    QString failureReason() const;
 
     QSerialPort m_port;
+    QString m_path;
     bool m_opening = false;
+    bool m_sending = false;
+    QString m_failedWhileSending;
 };
 
 } // namespace piezon

@@ -1,0 +1,466 @@
+// The gauge session over a real pseudo-terminal line: what goes out on the wire, which received
+// bytes become readings, and what the operator sees when a port cannot be had or the line drops.
+
+#include "gauge/gauge_commands.h"
+#include "gauge/port_mapping.h"
+#include "gauge/reading_chain.h"
+#include "gauge/session_messages.h"
+#include "log/log_record.h"
+#include "support/window_session.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+using piezon::testing::PtyPair;
+using piezon::testing::WindowSession;
+
+namespace
+{
+
+const QByteArray kStart = piezon::startCommand();
+const QByteArray kStop = piezon::stopCommand();
+
+// The log the program must write in every-reading mode for these bytes, one record each, built
+// from the reading chain that has its own tests.
+QByteArray logFor(const QByteArray& readings, const QString& offset = QStringLiteral("     0"))
+{
+    QByteArray out;
+    for (const char c : readings) {
+        const auto reading =
+            piezon::computeReading(static_cast<quint8>(c), offset, QLatin1Char('.'));
+        if (!reading)
+            return "<offset is not a number>";
+        out += piezon::buildLogRecord(offset, reading->caption);
+    }
+    return out;
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
+}
+
+QByteArray allByteValues(bool ascending)
+{
+    QByteArray out;
+    for (int i = 0; i < 256; ++i)
+        out.append(static_cast<char>(ascending ? i : 255 - i));
+    return out;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The first line of a message: the part that says what went wrong, before the system's reason.
+QString headline(const QString& message)
+{
+    return message.section(QLatin1Char('\n'), 0, 0);
+}
+
+} // namespace
+
+class GaugeSessionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wireCarriesExactlyTheCommands_data()
+    {
+        QTest::addColumn<QString>("actions"); // s = START, t = STOP, in order
+        QTest::addColumn<QByteArray>("wire");
+
+        QTest::newRow("START") << "s" << kStart;
+        QTest::newRow("START, STOP") << "st" << kStart + kStop + kStop;
+        QTest::newRow("START twice, STOP twice") << "sstt" << kStart + kStop + kStop;
+        QTest::newRow("STOP before any START") << "t" << QByteArray();
+        QTest::newRow("STOP, START, STOP") << "tst" << kStart + kStop + kStop;
+        QTest::newRow("two sessions") << "stst" << kStart + kStop + kStop + kStart + kStop + kStop;
+    }
+
+    // Also the controls: Combo2 is locked exactly while a session runs, Combo1 never.
+    void wireCarriesExactlyTheCommands()
+    {
+        QFETCH(QString, actions);
+        QFETCH(QByteArray, wire);
+
+        WindowSession s;
+        QVERIFY(s.form);
+        for (const QChar action : actions) {
+            const bool start = action == QLatin1Char('s');
+            if (start)
+                s.form->Command1_Click();
+            else
+                s.form->Command2_Click();
+            QCOMPARE(s.running(), start);
+            QCOMPARE(s.form->Combo2->isEnabled(), !start);
+            QVERIFY(s.form->Combo1->isEnabled());
+        }
+        QCOMPARE(s.line.readAvailable(wire.isEmpty() ? 200 : 2000, 100), wire);
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
+    void bytesFromBeforeTheSessionAreNotReadings_data()
+    {
+        QTest::addColumn<bool>("afterAnEarlierSession");
+        QTest::addColumn<QByteArray>("stale");
+
+        QTest::newRow("before the first START") << false << bytes({255, 0, 56});
+        QTest::newRow("3000 bytes before the first START") << false << QByteArray(3000, '\x05');
+        // A gauge that missed STOP keeps talking into the closed port.
+        QTest::newRow("between STOP and the next START") << true << bytes({255, 0, 56});
+    }
+
+    void bytesFromBeforeTheSessionAreNotReadings()
+    {
+        QFETCH(bool, afterAnEarlierSession);
+        QFETCH(QByteArray, stale);
+
+        WindowSession s;
+        QVERIFY(s.form);
+        if (afterAnEarlierSession) {
+            s.form->Command1_Click();
+            QVERIFY(s.line.write(bytes({12})));
+            QTRY_COMPARE(s.logBytes(), logFor(bytes({12})));
+            s.form->Command2_Click();
+        }
+        QVERIFY(s.line.write(stale));
+        QTest::qWait(50); // let them reach the device before the port is opened
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+
+        const QByteArray fresh = bytes({100});
+        QVERIFY(s.line.write(fresh));
+        QTRY_COMPARE(s.logBytes(), logFor(fresh));
+        QTest::qWait(50);
+        QCOMPARE(s.logBytes(), logFor(fresh));
+        s.form->flushDisplay();
+        QCOMPARE(s.form->Label1->text(), QStringLiteral("2.73"));
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
+    void everyByteIsOneReadingInOrder_data()
+    {
+        QTest::addColumn<QString>("offset");
+        QTest::addColumn<QByteArray>("readings");
+
+        QTest::newRow("0x00 to 0xFF") << "     0" << allByteValues(true);
+        QTest::newRow("0xFF to 0x00") << "     0" << allByteValues(false);
+        // XON/XOFF, CR/LF, and everything a terminal would take as a line-editing or signal key.
+        QTest::newRow("terminal control bytes")
+            << "     0"
+            << bytes({0x11, 0x13, 0x0D, 0x0A, 0x7F, 0x00, 0x03, 0x04, 0x08, 0x0F, 0x12, 0x15, 0x16,
+                      0x17, 0x1A, 0x1C, 0x1B, 0xFF, 0x0D, 0x0D, 0x0A, 0x0D, 0x11, 0x11, 0x13});
+        QTest::newRow("one value many times") << "     0" << QByteArray(500, '\x0D');
+        QTest::newRow("0x00 to 0xFF, offset -30") << "   -30" << allByteValues(true);
+        {
+            QByteArray noise;
+            quint32 x = 12345;
+            for (int i = 0; i < 2000; ++i) {
+                x = x * 1103515245u + 12345u;
+                noise.append(static_cast<char>(x >> 16));
+            }
+            QTest::newRow("2000 mixed readings in one burst") << "     0" << noise;
+        }
+    }
+
+    void everyByteIsOneReadingInOrder()
+    {
+        QFETCH(QString, offset);
+        QFETCH(QByteArray, readings);
+
+        WindowSession s;
+        QVERIFY(s.form);
+        s.form->Combo1->setCurrentText(offset);
+        QCOMPARE(s.form->Combo1->currentText(), offset);
+        QVERIFY(s.form->Check1->isChecked());
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+
+        const QByteArray expected = logFor(readings, offset);
+        QVERIFY(s.line.write(readings));
+        QTRY_VERIFY_WITH_TIMEOUT(s.logBytes().size() >= expected.size(), 10000);
+        QCOMPARE(s.logBytes(), expected);
+
+        const auto last =
+            piezon::computeReading(static_cast<quint8>(readings.back()), offset, QLatin1Char('.'));
+        s.form->flushDisplay();
+        QCOMPARE(s.form->Label1->text(), last->caption);
+        QCOMPARE(s.form->MSComm1().pipeline().needleReading(), last->corrected);
+
+        s.form->Command2_Click();
+        QCOMPARE(s.logBytes(), expected);
+        QCOMPARE(s.line.readAvailable(2000, 100), kStart + kStop + kStop);
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
+    void portThatCannotBeOpened_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("portText");
+
+        QTest::newRow("no device has the number") << "none"
+                                                  << "  16";
+        QTest::newRow("COM1 links to nothing") << "dangling"
+                                               << "   1";
+        QTest::newRow("COM1 is a plain file") << "file"
+                                              << "   1";
+        // Root bypasses an exclusive open, so the other program here is one that takes the
+        // device's lock file the way Qt and the usual terminal programs do.
+        QTest::newRow("another program holds the device") << "held"
+                                                          << "   1";
+    }
+
+    // One message naming the port, nothing on the wire, no log, and the window ready for the
+    // next try.
+    void portThatCannotBeOpened()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, portText);
+
+        WindowSession s;
+        QVERIFY(s.form);
+        const QString com1 = s.dir.filePath(QStringLiteral("COM1"));
+        const int number = piezon::parsePortNumber(portText);
+        QString expectedHeadline;
+        QString portName;
+        std::unique_ptr<QSerialPort> holder;
+
+        if (setup == QLatin1String("none")) {
+            if (!piezon::resolveComPort(number, s.dir.path(), piezon::entryExistsOnDisk).isEmpty())
+                QSKIP("this machine has a serial device for every port number");
+            portName = QStringLiteral("COM%1").arg(number);
+            expectedHeadline = headline(piezon::messages::noSuchPort(number));
+        } else {
+            portName = QStringLiteral("COM1 (%1)").arg(com1);
+            QVERIFY(QFile::remove(com1));
+            if (setup == QLatin1String("dangling")) {
+                QVERIFY(QFile::link(s.dir.filePath(QStringLiteral("gone")), com1));
+                expectedHeadline = headline(piezon::messages::portNotFound(portName, {}));
+            } else if (setup == QLatin1String("file")) {
+                QFile plain(com1);
+                QVERIFY(plain.open(QIODevice::WriteOnly));
+                plain.write("not a serial port");
+                expectedHeadline = headline(piezon::messages::portOpenFailed(portName, {}));
+            } else {
+                QVERIFY(QFile::link(s.line.slavePath(), com1));
+                // The other program knows the device by its own name, not by our COM1.
+                holder = std::make_unique<QSerialPort>(s.line.slavePath());
+                QVERIFY2(holder->open(QIODevice::ReadWrite), qPrintable(holder->errorString()));
+                expectedHeadline = headline(piezon::messages::portBusy(portName, {}));
+            }
+        }
+
+        s.form->Combo2->setCurrentText(portText);
+        QCOMPARE(s.form->Combo2->currentText(), portText);
+        s.form->Command1_Click();
+
+        QCOMPARE(s.reporter.messages.size(), 1);
+        const QString message = s.reporter.messages.first();
+        QVERIFY2(message.contains(portName), qPrintable(message));
+        QCOMPARE(headline(message), expectedHeadline);
+        QVERIFY(!s.running());
+        QVERIFY(s.form->Combo2->isEnabled());
+        QVERIFY(!QFile::exists(s.logPath()));
+        QCOMPARE(s.line.readAvailable(200), QByteArray());
+
+        // STOP has nothing to stop and says nothing.
+        s.form->Command2_Click();
+        QCOMPARE(s.reporter.messages.size(), 1);
+
+        if (holder) {
+            // Once the other program lets go, the same port opens: the failure left nothing held.
+            holder->close();
+            s.form->Command1_Click();
+            QVERIFY(s.running());
+            QCOMPARE(s.line.readAvailable(2000), kStart);
+            QCOMPARE(s.reporter.messages.size(), 1);
+        }
+    }
+
+    void farEndDisappears_data()
+    {
+        QTest::addColumn<QByteArray>("logged");   // readings the program has shown before the loss
+        QTest::addColumn<QByteArray>("inFlight"); // readings sent just before the loss
+        QTest::addColumn<bool>("stopBeforeNoticed");
+
+        QTest::newRow("quiet line") << QByteArray() << QByteArray() << false;
+        QTest::newRow("after readings") << bytes({100, 56, 255}) << QByteArray() << false;
+        QTest::newRow("while readings arrive") << bytes({100}) << QByteArray(200, '\x64') << false;
+        // STOP meets the dead line before the event loop has seen the hang-up.
+        QTest::newRow("STOP before the loss is noticed") << bytes({100}) << QByteArray() << true;
+    }
+
+    // One message, the port closed, the window ready again, and then silence: no more error
+    // events and no busy loop.
+    void farEndDisappears()
+    {
+        QFETCH(QByteArray, logged);
+        QFETCH(QByteArray, inFlight);
+        QFETCH(bool, stopBeforeNoticed);
+
+        WindowSession s;
+        QVERIFY(s.form);
+        piezon::GaugeSession& session = s.form->MSComm1();
+        const QString portName =
+            QStringLiteral("COM1 (%1)").arg(s.dir.filePath(QStringLiteral("COM1")));
+
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+        QCOMPARE(s.line.readAvailable(2000), kStart);
+        QVERIFY(s.line.write(logged));
+        QTRY_COMPARE(s.logBytes(), logFor(logged));
+        QVERIFY(s.line.write(inFlight));
+
+        QSignalSpy lost(&session.port(), &piezon::GaugePort::lost);
+        QSignalSpy runningChanged(&session, &piezon::GaugeSession::runningChanged);
+        s.line.closeMaster();
+        if (stopBeforeNoticed)
+            s.form->Command2_Click();
+        QTRY_VERIFY(!s.running());
+        QTRY_COMPARE(s.reporter.messages.size(), 1);
+
+        const QString message = s.reporter.messages.first();
+        QVERIFY2(message.contains(portName), qPrintable(message));
+        if (!stopBeforeNoticed)
+            QCOMPARE(headline(message), headline(piezon::messages::linkLost(portName, {})));
+        QVERIFY(s.form->Combo2->isEnabled());
+        QVERIFY(s.form->Combo1->isEnabled());
+        QCOMPARE(runningChanged.size(), 1);
+
+        // Readings shown before the loss stay in the log, whole records only.
+        const QByteArray log = s.logBytes();
+        const QByteArray all = logFor(logged + inFlight);
+        QVERIFY(log.startsWith(logFor(logged)));
+        QVERIFY(all.startsWith(log));
+        QVERIFY(log.isEmpty() || log.endsWith("\r\n"));
+
+        const qsizetype lostSoFar = lost.size();
+        QVERIFY(lostSoFar <= 1);
+        const double cpuBefore = cpuSeconds();
+        QTest::qWait(1000);
+        const double cpu = cpuSeconds() - cpuBefore;
+        QCOMPARE(lost.size(), lostSoFar);
+        QCOMPARE(runningChanged.size(), 1);
+        QCOMPARE(s.reporter.messages.size(), 1);
+        QCOMPARE(s.logBytes(), log);
+        QVERIFY2(cpu < 0.3, qPrintable(QStringLiteral("%1 s of CPU in an idle second").arg(cpu)));
+
+        // STOP after the loss has nothing to do; a new line on the same number starts cleanly.
+        s.form->Command2_Click();
+        QCOMPARE(s.reporter.messages.size(), 1);
+        PtyPair replacement;
+        QVERIFY(replacement.isValid());
+        const QString com1 = s.dir.filePath(QStringLiteral("COM1"));
+        QVERIFY(QFile::remove(com1));
+        QVERIFY(QFile::link(replacement.slavePath(), com1));
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+        QCOMPARE(replacement.readAvailable(2000), kStart);
+        QVERIFY(replacement.write(bytes({255})));
+        QTRY_COMPARE(s.logBytes(), logFor(bytes({255})));
+        s.form->Command2_Click();
+        QCOMPARE(replacement.readAvailable(2000), kStop + kStop);
+        QCOMPARE(s.reporter.messages.size(), 1);
+    }
+
+    // A gauge that was never told STOP (the program ended while running) is still streaming
+    // when the next START comes: whatever arrives while START is sending its command is read
+    // after START has opened the log, so every reading the session handles is in the log.
+    void readingsArrivingDuringStartAreLogged()
+    {
+        WindowSession s;
+        QVERIFY(s.form);
+        qint64 handled = 0;
+        connect(&s.form->MSComm1().port(), &piezon::GaugePort::received, this,
+                [&handled](const QByteArray& readings) { handled += readings.size(); });
+
+        std::atomic<bool> streaming{true};
+        const int fd = s.line.masterFd();
+        std::thread gauge([&streaming, fd] {
+            const char reading = 100;
+            while (streaming) {
+                if (::write(fd, &reading, 1) < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+            }
+        });
+        // The window for the race is narrow; a handful of sessions hit it reliably.
+        const qint64 recordSize = logFor(bytes({100})).size();
+        QStringList mismatches;
+        int sessions = 0;
+        for (; sessions < 12; ++sessions) {
+            QTest::qWait(10);
+            handled = 0;
+            s.form->Command1_Click();
+            if (!s.running())
+                break;
+            QTest::qWait(20);
+            s.form->Command2_Click();
+            if (s.logBytes().size() != handled * recordSize)
+                mismatches << QStringLiteral("%1 readings, %2 records")
+                                  .arg(handled)
+                                  .arg(s.logBytes().size() / recordSize);
+        }
+        streaming = false;
+        gauge.join();
+
+        QCOMPARE(sessions, 12);
+        QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QStringLiteral("; "))));
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
+    void nextSessionUsesTheNewlyPickedPort()
+    {
+        WindowSession s;
+        QVERIFY(s.form);
+        PtyPair second;
+        QVERIFY(second.isValid());
+        QVERIFY(QFile::link(second.slavePath(), s.dir.filePath(QStringLiteral("COM2"))));
+
+        s.form->Command1_Click();
+        QVERIFY(s.line.write(bytes({100, 56})));
+        QTRY_COMPARE(s.logBytes(), logFor(bytes({100, 56})));
+        s.form->Command2_Click();
+        QCOMPARE(s.line.readAvailable(2000, 100), kStart + kStop + kStop);
+
+        s.form->Combo2->setCurrentText(QStringLiteral("   2"));
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+        QVERIFY(!s.form->Combo2->isEnabled());
+        QCOMPARE(s.logBytes(), QByteArray()); // emptied again
+        QCOMPARE(second.readAvailable(2000), kStart);
+
+        // The old line is no longer listened to.
+        QVERIFY(s.line.write(bytes({0})));
+        QVERIFY(second.write(bytes({255})));
+        QTRY_COMPARE(s.logBytes(), logFor(bytes({255})));
+        QTest::qWait(50);
+        QCOMPARE(s.logBytes(), logFor(bytes({255})));
+
+        s.form->Command2_Click();
+        QCOMPARE(second.readAvailable(2000, 100), kStop + kStop);
+        QCOMPARE(s.line.readAvailable(200), QByteArray());
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(GaugeSessionTest)
+#include "test_gauge_session.moc"
