@@ -18,7 +18,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Figures {
     double median, min, max;
@@ -53,8 +54,8 @@ int main(int argc, char** argv)
               QElapsedTimer t;
               t.start();
               for (int i = 0; i < kReadings; ++i) {
-                  const auto r = piezon::computeReading(static_cast<quint8>(i * 7), offset,
-                                                        separator);
+                  const auto r =
+                      piezon::computeReading(static_cast<quint8>(i * 7), offset, separator);
                   sink = sink + static_cast<int>(r->caption.size());
               }
               return kReadings / (t.nsecsElapsed() / 1e9);
