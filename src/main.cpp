@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#endif
+
 namespace
 {
 
@@ -42,6 +46,11 @@ int main(int argc, char* argv[])
                    stderr);
         return 2;
     }
+#ifdef Q_OS_UNIX
+    // A log that reaches the file size limit would otherwise kill us on the spot; ignored, the
+    // write fails like on a full disk and the operator gets the same report and a STOP.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     qInstallMessageHandler(onToolkitMessage);
     QApplication app(argc, argv);
     piezon::Form1::Environment env;

@@ -138,7 +138,8 @@ void GaugeSession::processReceived(const QByteArray& bytes)
         changed = true;
         if (result == ReadingPipeline::Result::LogFailed) {
             emit readingsChanged();
-            abort(messages::logWriteFailed(logPath(), error));
+            abort(m_log.deleted() ? messages::logDeleted(logPath())
+                                  : messages::logWriteFailed(logPath(), error));
             return;
         }
     }

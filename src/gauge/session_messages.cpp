@@ -74,4 +74,11 @@ QString logWriteFailed(const QString& path, const QString& reason)
         .arg(quoted(path), reason, kStopped);
 }
 
+QString logDeleted(const QString& path)
+{
+    return QStringLiteral("Файл журнала %1 удалён во время чтения данных.\n%2 "
+                          "Нажмите СТАРТ, чтобы начать новый журнал.")
+        .arg(quoted(path), kStopped);
+}
+
 } // namespace piezon::messages

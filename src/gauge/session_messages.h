@@ -19,6 +19,7 @@ QString sendFailed(const QString& port, const QString& reason);
 QString linkLost(const QString& port, const QString& reason);
 QString logCannotBeCreated(const QString& path, const QString& reason);
 QString logWriteFailed(const QString& path, const QString& reason);
+QString logDeleted(const QString& path);
 
 } // namespace messages
 } // namespace piezon

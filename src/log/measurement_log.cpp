@@ -1,6 +1,7 @@
 #include "log/measurement_log.h"
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
@@ -18,6 +19,7 @@ MeasurementLog::~MeasurementLog()
 bool MeasurementLog::open(const QString& path, QString* error)
 {
     close();
+    m_deleted = false;
     m_file.setFileName(path);
     // Unbuffered: each write() below is one system call, so a record is in the OS when we return.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
@@ -25,6 +27,11 @@ bool MeasurementLog::open(const QString& path, QString* error)
             *error = m_file.errorString();
         return false;
     }
+#ifdef Q_OS_UNIX
+    struct stat info {
+    };
+    m_linked = ::fstat(m_file.handle(), &info) == 0 && info.st_nlink > 0;
+#endif
     return true;
 }
 
@@ -44,6 +51,18 @@ bool MeasurementLog::write(const QByteArray& record, QString* error)
         m_file.resize(before);
         return false;
     }
+#ifdef Q_OS_UNIX
+    // An open file that is deleted takes every write without complaint and vanishes at close;
+    // the operator would find no log at all. (Windows does not let an open log be deleted.)
+    struct stat info {
+    };
+    if (m_linked && ::fstat(m_file.handle(), &info) == 0 && info.st_nlink == 0) {
+        m_deleted = true;
+        if (error)
+            *error = QStringLiteral("the file was deleted");
+        return false;
+    }
+#endif
     return true;
 }
 

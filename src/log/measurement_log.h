@@ -21,12 +21,17 @@ public:
     bool open(const QString& path, QString* error);
     bool isOpen() const { return m_file.isOpen(); }
     // Writes the whole record or reports why not; a record is never left half-written by us.
+    // Also fails once the file has been deleted: records would go nowhere anyone can read them.
     bool write(const QByteArray& record, QString* error);
+    // Whether the last write failed because the file was deleted while open.
+    bool deleted() const { return m_deleted; }
     void close();
     QString path() const { return m_file.fileName(); }
 
 private:
     QFile m_file;
+    bool m_linked = false; // has a name in a folder (a file system that tells)
+    bool m_deleted = false;
 };
 
 } // namespace piezon

@@ -38,6 +38,10 @@ constexpr double kDefaultRate = 10;
 constexpr auto kCommandIdle = std::chrono::milliseconds(500);
 // --close-after lets the program read what was sent before the line goes; no longer than this.
 constexpr auto kDrainLimit = std::chrono::seconds(2);
+// A byte written to our end is counted as waiting at the program's end only once the kernel has
+// moved it across, which on a busy machine can take a while; a hang-up before that loses it.
+// So the program's end must look empty for this long before the line is hung up.
+constexpr auto kDrainSettle = std::chrono::milliseconds(100);
 
 void usage(FILE* out)
 {
@@ -428,6 +432,7 @@ private:
     Clock::time_point m_lastByte;
     bool m_draining = false;
     Clock::time_point m_drainUntil;
+    Clock::time_point m_emptySince;
 };
 
 bool Simulator::setUp()
@@ -625,10 +630,13 @@ int Simulator::run()
             if (!m_draining) {
                 m_draining = true;
                 m_drainUntil = now + kDrainLimit;
+                m_emptySince = now;
             }
             int waiting = 0;
             ::ioctl(m_slave, FIONREAD, &waiting);
-            if (waiting <= 0 || now >= m_drainUntil) {
+            if (waiting > 0)
+                m_emptySince = now;
+            if (now >= m_emptySince + kDrainSettle || now >= m_drainUntil) {
                 say("hanging up after %lld readings", m_totalSent);
                 return 0;
             }
