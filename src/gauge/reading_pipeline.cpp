@@ -8,10 +8,27 @@ namespace piezon
 
 ReadingPipeline::ReadingPipeline(QChar separator) : m_separator(separator) {}
 
+const ReadingPipeline::Worked& ReadingPipeline::work(quint8 byte, const QString& offsetText)
+{
+    if (offsetText != m_workedOffset) {
+        m_worked = {};
+        m_workedOffset = offsetText;
+    }
+    Worked& w = m_worked[byte];
+    if (!w.done) {
+        w.reading = computeReading(byte, offsetText, m_separator);
+        if (w.reading)
+            w.record = buildLogRecord(offsetText, w.reading->caption);
+        w.done = true;
+    }
+    return w;
+}
+
 ReadingPipeline::Result ReadingPipeline::process(quint8 byte, const QString& offsetText,
                                                  bool allData, MeasurementLog* log, QString* error)
 {
-    const std::optional<Reading> reading = computeReading(byte, offsetText, m_separator);
+    const Worked& worked = work(byte, offsetText);
+    const std::optional<Reading>& reading = worked.reading;
     if (!reading)
         return Result::Rejected;
 
@@ -20,7 +37,7 @@ ReadingPipeline::Result ReadingPipeline::process(quint8 byte, const QString& off
     // Decide against a copy: a failed write must leave the previous caption as it was.
     RecordPolicy policy = m_policy;
     if (policy.decide(allData, m_caption) && log) {
-        if (!log->write(buildLogRecord(offsetText, m_caption), error))
+        if (!log->write(worked.record, error))
             return Result::LogFailed;
     }
     m_policy = policy;

@@ -4,7 +4,11 @@
 #include "gauge/reading_chain.h"
 #include "log/record_policy.h"
 
+#include <QByteArray>
 #include <QString>
+
+#include <array>
+#include <optional>
 
 namespace piezon
 {
@@ -37,7 +41,19 @@ public:
     QChar separator() const { return m_separator; }
 
 private:
+    // What the chain and the record make of one byte at one offset, worked out once.
+    struct Worked {
+        bool done = false;
+        std::optional<Reading> reading;
+        QByteArray record;
+    };
+    const Worked& work(quint8 byte, const QString& offsetText);
+
     QChar m_separator;
+    // For the offset text last seen: at full speed the same few bytes recur thousands of times a
+    // second, and formatting their captions and records would be most of the work per reading.
+    QString m_workedOffset;
+    std::array<Worked, 256> m_worked;
     RecordPolicy m_policy;
     QString m_caption = QStringLiteral("0.00");
     Line m_line = kLine1AtRest;

@@ -68,6 +68,8 @@ void Form1::buildControls()
     Label1 = new QLabel(QStringLiteral("0.00"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twipsRect(1680, 2880, 975, 375));
+    // Fixed, so that a new caption does not ask the window to lay itself out again.
+    Label1->setFixedSize(Label1->size());
     Label1->setFont(readingFont());
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label1->setAutoFillBackground(true);
