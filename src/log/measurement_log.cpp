@@ -10,6 +10,12 @@
 
 namespace piezon
 {
+namespace
+{
+// Asking the file system after every record would double the system calls per reading at line
+// rate; a deleted log only needs to be noticed soon, not at the very record.
+constexpr qint64 kLinkCheckMs = 200;
+} // namespace
 
 MeasurementLog::~MeasurementLog()
 {
@@ -31,6 +37,7 @@ bool MeasurementLog::open(const QString& path, QString* error)
     struct stat info {
     };
     m_linked = ::fstat(m_file.handle(), &info) == 0 && info.st_nlink > 0;
+    m_sinceLinkCheck.start();
 #endif
     return true;
 }
@@ -54,9 +61,12 @@ bool MeasurementLog::write(const QByteArray& record, QString* error)
 #ifdef Q_OS_UNIX
     // An open file that is deleted takes every write without complaint and vanishes at close;
     // the operator would find no log at all. (Windows does not let an open log be deleted.)
+    if (!m_linked || m_sinceLinkCheck.elapsed() < kLinkCheckMs)
+        return true;
+    m_sinceLinkCheck.start();
     struct stat info {
     };
-    if (m_linked && ::fstat(m_file.handle(), &info) == 0 && info.st_nlink == 0) {
+    if (::fstat(m_file.handle(), &info) == 0 && info.st_nlink == 0) {
         m_deleted = true;
         if (error)
             *error = QStringLiteral("the file was deleted");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 
@@ -21,7 +22,8 @@ public:
     bool open(const QString& path, QString* error);
     bool isOpen() const { return m_file.isOpen(); }
     // Writes the whole record or reports why not; a record is never left half-written by us.
-    // Also fails once the file has been deleted: records would go nowhere anyone can read them.
+    // Also fails once the file has been deleted (noticed within a fraction of a second): records
+    // would go nowhere anyone can read them.
     bool write(const QByteArray& record, QString* error);
     // Whether the last write failed because the file was deleted while open.
     bool deleted() const { return m_deleted; }
@@ -32,6 +34,7 @@ private:
     QFile m_file;
     bool m_linked = false; // has a name in a folder (a file system that tells)
     bool m_deleted = false;
+    QElapsedTimer m_sinceLinkCheck;
 };
 
 } // namespace piezon

@@ -1,6 +1,7 @@
 #include "log/measurement_log.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -48,6 +49,7 @@ private slots:
 
     void writeToFullDeviceFails();
     void writeWhenClosedFails();
+    void deletedFileIsNoticedSoon();
     void closeIsIdempotent();
     void reopenStartsEmpty();
     void openingAnotherFileLeavesTheFirstIntact();
@@ -148,6 +150,28 @@ void TestMeasurementLog::writeWhenClosedFails()
     QString error;
     QVERIFY(!log.write(kFirst, &error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestMeasurementLog::deletedFileIsNoticedSoon()
+{
+    MeasurementLog log;
+    QString error;
+    QVERIFY2(log.open(path(), &error), qPrintable(error));
+    QVERIFY2(log.write(kFirst, &error), qPrintable(error));
+    QVERIFY(!log.deleted());
+    QVERIFY(QFile::remove(path()));
+    // Writes go on succeeding until the next look at the file system, which is due soon.
+    QElapsedTimer waited;
+    waited.start();
+    int accepted = 0;
+    while (log.write(kSecond, &error) && waited.elapsed() < 5000) {
+        ++accepted;
+        QTest::qSleep(10);
+    }
+    QVERIFY2(log.deleted(), qPrintable(QStringLiteral("%1 writes accepted").arg(accepted)));
+    QVERIFY(!error.isEmpty());
+    log.close();
+    QVERIFY(!QFileInfo::exists(path()));
 }
 
 void TestMeasurementLog::closeIsIdempotent()

@@ -416,7 +416,8 @@ int main(int argc, char** argv)
     LogWatch log(data);
     if (!awaitStart(line) || !log.open(o.log))
         return 1;
-    const int status = o.mode == "latency" ? latency(o, line, log, data) : burst(o, line, log, data);
+    const int status =
+        o.mode == "latency" ? latency(o, line, log, data) : burst(o, line, log, data);
     std::printf("done\n");
     std::fflush(stdout);
 

@@ -295,14 +295,15 @@ int frames(xcb_window_t window, double seconds)
             }
             lastRect = now;
         } else if (e->response_type == 0) {
-            std::fprintf(stderr, "window-watch: the X server refused a request (no such window?)\n");
+            std::fprintf(stderr,
+                         "window-watch: the X server refused a request (no such window?)\n");
             std::free(e);
             return 1;
         }
         std::free(e);
     }
-    std::printf("frames %ld\nper_s %.1f\nmax_1s %zu\nrects %ld\n", frameCount,
-                frameCount / seconds, maxPerSecond, rects);
+    std::printf("frames %ld\nper_s %.1f\nmax_1s %zu\nrects %ld\n", frameCount, frameCount / seconds,
+                maxPerSecond, rects);
     return 0;
 }
 
