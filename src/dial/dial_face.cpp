@@ -1,5 +1,7 @@
 #include "dial/dial_face.h"
 
+#include "dial/cached_picture.h"
+
 #include "window/window_fonts.h"
 
 #include <QPaintEvent>
@@ -17,8 +19,6 @@ namespace
 constexpr double kCentre = 120.0;
 constexpr double kDegreesPerUnit = 32.0; // per kgf/cm2
 constexpr int kUnits = 8;
-// Rows copied per call when repainting (see paintEvent).
-constexpr int kStripRows = 16;
 
 // Marks: radii from the centre and pen widths, in picture pixels.
 constexpr double kMajorInner = 89.0;
@@ -151,16 +151,7 @@ void DialFace::paintEvent(QPaintEvent* event)
     if (m_cache.isNull() || !qFuzzyCompare(m_cache.devicePixelRatio(), dpr))
         m_cache = renderDialFace(dpr);
     QPainter p(this);
-    // Copied in short strips: Qt hands a copy of more than about a hundred scanlines to its
-    // thread pool, and at a reading rate of repaints the hand-off between threads costs far more
-    // than the copy itself.
-    for (const QRect& rect : event->region()) {
-        for (int top = rect.top(); top <= rect.bottom(); top += kStripRows) {
-            const QRect r(rect.left(), top, rect.width(),
-                          qMin(kStripRows, rect.bottom() + 1 - top));
-            p.drawPixmap(r, m_cache, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
-        }
-    }
+    paintCachedPicture(p, m_cache, event->region());
 }
 
 } // namespace piezon

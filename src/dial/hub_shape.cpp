@@ -1,5 +1,7 @@
 #include "dial/hub_shape.h"
 
+#include "dial/cached_picture.h"
+
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -32,8 +34,7 @@ void HubShape::paintEvent(QPaintEvent* event)
         p.drawEllipse(circle);
     }
     QPainter p(this);
-    const QRect r = event->rect();
-    p.drawPixmap(r, m_cache, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
+    paintCachedPicture(p, m_cache, event->region());
 }
 
 } // namespace piezon
