@@ -19,6 +19,7 @@
 #include "gauge/gauge_commands.h"
 #include "gauge/reading_chain.h"
 #include "log/log_record.h"
+#include "support/pty_pair.h"
 
 #include <QLocale>
 
@@ -32,12 +33,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <random>
 #include <string>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -83,36 +82,24 @@ public:
 
     bool open(const std::string& dir)
     {
-        char name[256] = {};
-        int slave = -1;
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+        if (!m_pty.isValid())
             return fail("openpty");
-        m_slave = slave; // held, so the line stays up whatever the program does with its end
-        for (int fd : {m_master, m_slave}) {
-            termios tio{};
-            ::tcgetattr(fd, &tio);
-            ::cfmakeraw(&tio);
-            ::cfsetispeed(&tio, B9600);
-            ::cfsetospeed(&tio, B9600);
-            ::tcsetattr(fd, TCSANOW, &tio);
-        }
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
         const std::string link = dir + "/COM1";
         ::unlink(link.c_str());
-        if (::symlink(name, link.c_str()) != 0)
+        if (::symlink(m_pty.slavePath().toLocal8Bit().constData(), link.c_str()) != 0)
             return fail(link.c_str());
         m_link = link;
         return true;
     }
 
-    int master() const { return m_master; }
+    int master() const { return m_pty.masterFd(); }
 
     // Reads what the program sent; true once the START command has gone by.
     bool receive()
     {
         char buf[256];
         for (;;) {
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            const ssize_t n = ::read(master(), buf, sizeof buf);
             if (n <= 0)
                 break;
             m_received.append(buf, static_cast<std::size_t>(n));
@@ -127,8 +114,8 @@ private:
         return false;
     }
 
-    int m_master = -1;
-    int m_slave = -1;
+    // Both ends raw and held open, so the line stays up whatever the program does with its end.
+    piezon::testing::PtyPair m_pty;
     std::string m_link;
     std::string m_received;
 };

@@ -7,7 +7,8 @@ namespace piezon::testing
 {
 
 // A pseudo-terminal pair standing in for the serial line: the program opens slavePath(), the test
-// plays the gauge on the master side. Both ends are raw, so every byte value passes unchanged.
+// or benchmark plays the gauge on the master side. Both ends are raw, so every byte value passes
+// unchanged.
 class PtyPair
 {
 public:
