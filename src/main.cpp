@@ -1,3 +1,4 @@
+#include "window/end_signals.h"
 #include "window/form1.h"
 
 #include <QApplication>
@@ -58,6 +59,9 @@ int main(int argc, char* argv[])
     piezon::Form1 form(env);
     QObject::connect(&form, &piezon::Form1::programEnded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    piezon::EndSignals endSignals;
+    QObject::connect(&endSignals, &piezon::EndSignals::endRequested, &form,
+                     &piezon::Form1::endProgram);
     form.show();
     return app.exec();
 }

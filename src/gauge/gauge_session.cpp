@@ -1,10 +1,10 @@
 #include "gauge/gauge_session.h"
 
+#include "gauge/error_reporter.h"
 #include "gauge/gauge_commands.h"
 #include "gauge/port_mapping.h"
 #include "gauge/session_messages.h"
 #include "log/log_record.h"
-#include "window/error_reporter.h"
 
 namespace piezon
 {
@@ -16,6 +16,9 @@ GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar se
 {
     connect(&m_port, &GaugePort::received, this, &GaugeSession::processReceived);
     connect(&m_port, &GaugePort::lost, this, &GaugeSession::onLost);
+    m_reconnect.setInterval(kReconnectMs);
+    connect(&m_reconnect, &QTimer::timeout, this, &GaugeSession::tryReconnect);
+    connect(&m_probe, &DeviceProbe::finished, this, &GaugeSession::onProbeFinished);
 }
 
 GaugeSession::~GaugeSession()
@@ -28,22 +31,41 @@ QString GaugeSession::logPath() const
     return logFilePath(m_programDir);
 }
 
+QString GaugeSession::resolve(int number) const
+{
+    return resolveComPort(number, m_programDir, entryExistsOnDisk);
+}
+
 void GaugeSession::start(const QString& portText)
 {
     if (isRunning())
         return;
 
     const int number = parsePortNumber(portText);
-    const QString path = resolveComPort(number, m_programDir, entryExistsOnDisk);
+    const QString path = resolve(number);
     if (path.isEmpty()) {
         m_reporter->report(messages::noSuchPort(number));
         return;
     }
     const QString name = describePort(number, path);
 
-    GaugePort::OpenFailure failure = GaugePort::OpenFailure::None;
+    // The log first: another copy of the program recording into it, or a folder that takes no
+    // file, must not cost the gauge a START it is never told to stop.
     QString reason;
+    switch (m_log.claim(logPath(), &reason)) {
+    case MeasurementLog::Claim::Ok:
+        break;
+    case MeasurementLog::Claim::InUse:
+        m_reporter->report(messages::logInUse(logPath()));
+        return;
+    case MeasurementLog::Claim::Failed:
+        m_reporter->report(messages::logCannotBeCreated(logPath(), reason));
+        return;
+    }
+
+    GaugePort::OpenFailure failure = GaugePort::OpenFailure::None;
     if (!m_port.open(path, &failure, &reason)) {
+        m_log.abandon();
         switch (failure) {
         case GaugePort::OpenFailure::NotFound:
             m_reporter->report(messages::portNotFound(name, reason));
@@ -61,15 +83,18 @@ void GaugeSession::start(const QString& portText)
         return;
     }
     m_portName = name;
+    m_number = number;
 
     if (!m_port.send(startCommand(), &reason)) {
         m_port.close();
+        m_log.abandon();
         m_reporter->report(messages::sendFailed(name, reason));
         return;
     }
 
     m_pipeline.startNewLog();
-    if (!m_log.open(logPath(), &reason)) {
+    m_state = State::Running;
+    if (!m_log.empty(&reason)) {
         abort(messages::logCannotBeCreated(logPath(), reason));
         return;
     }
@@ -80,23 +105,27 @@ void GaugeSession::stop()
 {
     if (!isRunning())
         return;
-    QString reason;
-    if (!sendStopTwice(&reason)) {
-        m_port.close();
-        m_log.close();
-        emit runningChanged(false);
-        m_reporter->report(messages::sendFailed(m_portName, reason));
+    if (m_state == State::Reconnecting) {
+        // No line: nothing to tell the gauge.
+        stopReconnecting();
+        m_reporter->clearNotice();
+        finish();
         return;
     }
+    QString reason;
+    const bool sent = sendStopTwice(&reason);
     m_port.close();
-    m_log.close();
-    emit runningChanged(false);
+    finish();
+    if (!sent)
+        m_reporter->report(messages::sendFailed(m_portName, reason));
 }
 
 void GaugeSession::release()
 {
+    stopReconnecting();
     m_port.close();
     m_log.close();
+    m_state = State::Stopped;
 }
 
 bool GaugeSession::sendStopTwice(QString* reason)
@@ -104,23 +133,78 @@ bool GaugeSession::sendStopTwice(QString* reason)
     return m_port.send(stopCommand(), reason) && m_port.send(stopCommand(), reason);
 }
 
+void GaugeSession::finish()
+{
+    m_log.close();
+    m_state = State::Stopped;
+    emit runningChanged(false);
+}
+
 void GaugeSession::abort(const QString& message)
 {
+    stopReconnecting();
     if (m_port.isOpen()) {
         QString ignored;
         sendStopTwice(&ignored);
         m_port.close();
     }
+    const bool wasRunning = isRunning();
     m_log.close();
-    emit runningChanged(false);
+    m_state = State::Stopped;
+    if (wasRunning)
+        emit runningChanged(false);
+    m_reporter->clearNotice();
     m_reporter->report(message);
 }
 
 void GaugeSession::onLost(const QString& reason)
 {
-    m_log.close();
-    emit runningChanged(false);
-    m_reporter->report(messages::linkLost(m_portName, reason));
+    // A session that has just ended over the same fault (its last readings could not be
+    // written) has said so already.
+    if (m_state != State::Running)
+        return;
+    m_state = State::Reconnecting;
+    m_reporter->showNotice(messages::linkLost(m_portName, reason));
+    m_reconnect.start();
+}
+
+void GaugeSession::tryReconnect()
+{
+    if (m_state != State::Reconnecting || m_probe.busy())
+        return;
+    m_probed = resolve(m_number);
+    if (!m_probed.isEmpty())
+        m_probe.start(m_probed);
+}
+
+void GaugeSession::onProbeFinished(bool opened)
+{
+    if (m_state != State::Reconnecting || !opened) {
+        m_probe.release();
+        return;
+    }
+    // The device answered; the probe keeps it open while the port opens it properly, so a
+    // wireless link that took long to come up does not drop in between.
+    GaugePort::OpenFailure failure = GaugePort::OpenFailure::None;
+    QString reason;
+    const bool ok = m_port.open(m_probed, &failure, &reason);
+    m_probe.release();
+    if (!ok)
+        return;
+    if (!m_port.send(startCommand(), &reason)) {
+        m_port.close();
+        return;
+    }
+    stopReconnecting();
+    m_state = State::Running;
+    m_portName = describePort(m_number, m_probed);
+    m_reporter->clearNotice();
+}
+
+void GaugeSession::stopReconnecting()
+{
+    m_reconnect.stop();
+    m_probe.cancel();
 }
 
 void GaugeSession::processReceived(const QByteArray& bytes)
@@ -130,7 +214,8 @@ void GaugeSession::processReceived(const QByteArray& bytes)
     bool changed = false;
     for (const char c : bytes) {
         QString error;
-        MeasurementLog* log = m_log.isOpen() ? &m_log : nullptr;
+        // Only a session records: the log may be claimed before the session has begun.
+        MeasurementLog* log = m_state == State::Running && m_log.isOpen() ? &m_log : nullptr;
         const auto result =
             m_pipeline.process(static_cast<quint8>(c), offset, allData, log, &error);
         if (result == ReadingPipeline::Result::Rejected)

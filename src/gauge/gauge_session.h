@@ -1,11 +1,13 @@
 #pragma once
 
+#include "gauge/device_probe.h"
 #include "gauge/gauge_port.h"
 #include "gauge/reading_pipeline.h"
 #include "log/measurement_log.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -15,9 +17,11 @@ namespace piezon
 class ErrorReporter;
 
 // START, STOP and everything between: the port, the log and the reading of every byte.
-// A session runs exactly while the port is open; there is no half-open state: whenever a step
-// fails, the gauge is told STOP (if it was told START), the port and log are closed, and the
-// operator gets one message.
+// A session runs from START to STOP. While it runs, the line may drop (a wireless gauge out of
+// range, an adapter pulled out): the session then goes on without a port, tries to open it again
+// about once a second and, when it opens, tells the gauge START and carries on into the same
+// log. Whenever a step fails otherwise, the gauge is told STOP (if it was told START), the port
+// and log are closed, and the operator gets one message.
 class GaugeSession : public QObject
 {
     Q_OBJECT
@@ -36,7 +40,12 @@ public:
     const MeasurementLog& log() const { return m_log; }
     QString logPath() const;
 
-    bool isRunning() const { return m_port.isOpen(); }
+    // From START to STOP, with or without a line at the moment.
+    bool isRunning() const { return m_state != State::Stopped; }
+    // The session has lost its line and is trying to get it back.
+    bool isReconnecting() const { return m_state == State::Reconnecting; }
+
+    static constexpr int kReconnectMs = 1000;
 
     void applyStartupSettings() { m_port.applyStartupSettings(); }
     void start(const QString& portText);
@@ -52,7 +61,17 @@ signals:
     void readingsChanged();
 
 private:
+    enum class State { Stopped, Running, Reconnecting };
+
+    // The device behind a port number now: an adapter may come back under another name, and a
+    // COMn entry beside the program may have been pointed elsewhere.
+    QString resolve(int number) const;
     void onLost(const QString& reason);
+    void tryReconnect();
+    void onProbeFinished(bool opened);
+    void stopReconnecting();
+    // Back to Stopped: the log closed, the window told.
+    void finish();
     // Ends the session after a failure: STOP twice if the line still takes it, port and log
     // closed, then the one message.
     void abort(const QString& message);
@@ -64,7 +83,12 @@ private:
     GaugePort m_port;
     MeasurementLog m_log;
     ReadingPipeline m_pipeline;
+    State m_state = State::Stopped;
+    int m_number = 0;   // the COM number of the running session
     QString m_portName; // "COM1 (/dev/ttyS0)" of the running session
+    QString m_probed;   // the device the reconnect try is opening
+    DeviceProbe m_probe;
+    QTimer m_reconnect;
 };
 
 } // namespace piezon

@@ -56,9 +56,20 @@ QString sendFailed(const QString& port, const QString& reason)
 
 QString linkLost(const QString& port, const QString& reason)
 {
-    return QStringLiteral("Связь с манометром через порт %1 потеряна.\n%2\n%3 "
-                          "Полученные данные сохранены в файле журнала.")
-        .arg(port, reason, kStopped);
+    return QStringLiteral("Связь с манометром через порт %1 потеряна.\n%2\n"
+                          "Программа восстановит связь сама, как только порт снова станет "
+                          "доступен; запись в журнал продолжится в тот же файл.\n"
+                          "Чтобы завершить чтение данных, нажмите СТОП (F2).")
+        .arg(port, reason);
+}
+
+QString logInUse(const QString& path)
+{
+    return QStringLiteral("Файл журнала %1 уже занят: в него записывает данные другая копия "
+                          "программы, запущенная из этой же папки.\n"
+                          "Чтение данных не начато, команда манометру не отправлена. Завершите "
+                          "чтение в другой копии или запустите программу из другой папки.")
+        .arg(quoted(path));
 }
 
 QString logCannotBeCreated(const QString& path, const QString& reason)

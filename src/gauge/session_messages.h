@@ -16,7 +16,9 @@ QString portBusy(const QString& port, const QString& reason);
 QString portNoPermission(const QString& port, const QString& reason);
 QString portOpenFailed(const QString& port, const QString& reason);
 QString sendFailed(const QString& port, const QString& reason);
+// The link dropped during a session; the program is getting it back by itself.
 QString linkLost(const QString& port, const QString& reason);
+QString logInUse(const QString& path);
 QString logCannotBeCreated(const QString& path, const QString& reason);
 QString logWriteFailed(const QString& path, const QString& reason);
 QString logDeleted(const QString& path);

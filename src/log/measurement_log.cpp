@@ -1,6 +1,11 @@
 #include "log/measurement_log.h"
 
+#include <QFileInfo>
+
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -17,47 +22,124 @@ namespace
 constexpr qint64 kLinkCheckMs = 200;
 } // namespace
 
+MeasurementLog::MeasurementLog(BackgroundSync::SyncFunction sync) : m_sync(std::move(sync)) {}
+
 MeasurementLog::~MeasurementLog()
 {
     close();
 }
 
-bool MeasurementLog::open(const QString& path, QString* error)
+MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
 {
     close();
     m_deleted = false;
     m_file.setFileName(path);
-    // Unbuffered: each write() below is one system call, so a record is in the OS when we return.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    m_created = !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
+    // Appending: should anyone else shorten the file, our next record goes to its new end
+    // instead of leaving a hole of NUL bytes before it. Unbuffered: each write() below is one
+    // system call, so a record is in the OS when we return.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (error)
+            *error = m_file.errorString();
+        m_created = false;
+        return Claim::Failed;
+    }
+#ifdef Q_OS_UNIX
+    const int fd = m_file.handle();
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int why = errno;
+        m_file.close();
+        m_created = false;
+        if (why == EWOULDBLOCK)
+            return Claim::InUse;
+        // A file system without locks (some network shares) must not keep the operator from
+        // recording; there is nobody to be refused on it that we could tell of anyway.
+        if (why != ENOLCK && why != EOPNOTSUPP && why != EINVAL) {
+            if (error)
+                *error = QString::fromLocal8Bit(std::strerror(why));
+            return Claim::Failed;
+        }
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+            if (error)
+                *error = m_file.errorString();
+            return Claim::Failed;
+        }
+    }
+    struct stat info {
+    };
+    m_linked = ::fstat(m_file.handle(), &info) == 0 && info.st_nlink > 0 && S_ISREG(info.st_mode);
+    m_sinceLinkCheck.start();
+#endif
+    return Claim::Ok;
+}
+
+bool MeasurementLog::empty(QString* error)
+{
+    if (!m_file.isOpen()) {
+        if (error)
+            *error = QStringLiteral("файл журнала не открыт");
+        return false;
+    }
+    // Only a file has contents of its own to throw away (the log may be a link to a device).
+    if (QFileInfo(m_file.fileName()).isFile() && m_file.size() > 0 && !m_file.resize(0)) {
         if (error)
             *error = m_file.errorString();
         return false;
     }
-#ifdef Q_OS_UNIX
-    struct stat info {
-    };
-    m_linked = ::fstat(m_file.handle(), &info) == 0 && info.st_nlink > 0;
-    m_sinceLinkCheck.start();
-#endif
+    m_created = false;
+    m_sync.start(m_file.handle());
     return true;
+}
+
+bool MeasurementLog::open(const QString& path, QString* error)
+{
+    if (claim(path, error) != Claim::Ok) {
+        if (m_file.isOpen())
+            abandon();
+        if (error && error->isEmpty())
+            *error = QStringLiteral("файл журнала открыт другой программой");
+        return false;
+    }
+    if (!empty(error)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void MeasurementLog::abandon()
+{
+    if (!m_file.isOpen())
+        return;
+    const bool remove = m_created;
+    m_file.close();
+    if (remove)
+        QFile::remove(m_file.fileName());
+    m_created = false;
 }
 
 bool MeasurementLog::write(const QByteArray& record, QString* error)
 {
     if (!m_file.isOpen()) {
         if (error)
-            *error = QStringLiteral("log is not open");
+            *error = QStringLiteral("файл журнала не открыт");
         return false;
     }
-    const qint64 before = m_file.pos();
     const qint64 written = m_file.write(record);
     if (written != record.size()) {
         if (error)
             *error = m_file.errorString();
         // A full disk can take part of a record; cut it off so the file ends on a whole line.
-        m_file.resize(before);
+        // Measured from the file's end as it is now, so a file that someone else shortened is
+        // never lengthened (with NUL bytes) by the cut.
+        if (written > 0) {
+            const qint64 end = m_file.size();
+            if (end >= written)
+                m_file.resize(end - written);
+        }
         return false;
     }
+    m_sync.noteWritten();
 #ifdef Q_OS_UNIX
     // An open file that is deleted takes every write without complaint and vanishes at close;
     // the operator would find no log at all. (Windows does not let an open log be deleted.)
@@ -69,7 +151,7 @@ bool MeasurementLog::write(const QByteArray& record, QString* error)
     if (::fstat(m_file.handle(), &info) == 0 && info.st_nlink == 0) {
         m_deleted = true;
         if (error)
-            *error = QStringLiteral("the file was deleted");
+            *error = QStringLiteral("файл удалён");
         return false;
     }
 #endif
@@ -80,6 +162,7 @@ void MeasurementLog::close()
 {
     if (!m_file.isOpen())
         return;
+    m_sync.stop();
     const int fd = m_file.handle();
     if (fd >= 0) {
 #ifdef Q_OS_UNIX
@@ -89,6 +172,7 @@ void MeasurementLog::close()
 #endif
     }
     m_file.close();
+    m_created = false;
 }
 
 } // namespace piezon

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/background_sync.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
@@ -9,17 +11,33 @@ namespace piezon
 {
 
 // The log file itself. Every record goes to the operating system in one write as it is made,
-// so a crash loses nothing already recorded; the file is synced to disk when it is closed.
+// so a crash loses nothing already recorded; a thread of its own syncs new records to disk
+// within about a second, and the file is synced again when it is closed.
+//
+// While open, the file is locked: a second program (or session) with the same log is refused
+// instead of emptying a file that is being written. The lock is the operating system's, held on
+// the file itself, so it goes with the process that holds it, however that process ends.
 class MeasurementLog
 {
 public:
-    MeasurementLog() = default;
+    enum class Claim { Ok, InUse, Failed };
+
+    explicit MeasurementLog(BackgroundSync::SyncFunction sync = {});
     MeasurementLog(const MeasurementLog&) = delete;
     MeasurementLog& operator=(const MeasurementLog&) = delete;
     ~MeasurementLog();
 
-    // Creates the file, or empties it if it exists. On failure the reason is in *error.
+    // Opens and locks the file, creating it if need be, without touching what it holds: the
+    // session asks for its log before it disturbs the gauge. On failure the reason is in *error.
+    Claim claim(const QString& path, QString* error);
+    // Empties the claimed file: the session has really begun.
+    bool empty(QString* error);
+    // claim() and empty() together.
     bool open(const QString& path, QString* error);
+    // Lets go of a claimed file that never became a session's log (a file it created is
+    // removed again).
+    void abandon();
+
     bool isOpen() const { return m_file.isOpen(); }
     // Writes the whole record or reports why not; a record is never left half-written by us.
     // Also fails once the file has been deleted (noticed within a fraction of a second): records
@@ -32,7 +50,9 @@ public:
 
 private:
     QFile m_file;
-    bool m_linked = false; // has a name in a folder (a file system that tells)
+    BackgroundSync m_sync;
+    bool m_created = false; // by claim(), so abandon() removes it
+    bool m_linked = false;  // has a name in a folder (a file system that tells)
     bool m_deleted = false;
     QElapsedTimer m_sinceLinkCheck;
 };

@@ -166,7 +166,8 @@ private slots:
         QVERIFY(s.form->Combo2->isEnabled());
         QCOMPARE(s.reporter.messages.size(), 1);
         QVERIFY(s.reporter.messages.first().contains(QStringLiteral("журнала")));
-        QCOMPARE(s.line.readAvailable(1000), startStop());
+        // Found out before the gauge was disturbed: it is told nothing.
+        QCOMPARE(s.line.readAvailable(1000), QByteArray());
     }
 
     void writeFailureEndsTheSessionOnce_data()

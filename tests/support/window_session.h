@@ -1,8 +1,8 @@
 #pragma once
 
 #include "gauge/gauge_session.h"
+#include "support/collecting_reporter.h"
 #include "support/pty_pair.h"
-#include "window/error_reporter.h"
 #include "window/form1.h"
 
 #include <QDir>
@@ -14,14 +14,6 @@
 
 namespace piezon::testing
 {
-
-// Collects the operator's messages instead of showing them.
-class CollectingReporter : public ErrorReporter
-{
-public:
-    void report(const QString& message) override { messages << message; }
-    QStringList messages;
-};
 
 // A window in a folder of its own, with COM1 wired to a pseudo-terminal the test plays the gauge
 // on.

@@ -3,7 +3,7 @@
 // Helpers for tests that build the main window and look at what it draws. Positions are the
 // window's logical pixels; images may come at any device-pixel ratio.
 
-#include "window/error_reporter.h"
+#include "support/collecting_reporter.h"
 #include "window/form1.h"
 
 #include <QColor>
@@ -20,12 +20,7 @@
 namespace probe
 {
 
-class CollectingReporter : public piezon::ErrorReporter
-{
-public:
-    void report(const QString& message) override { messages << message; }
-    QStringList messages;
-};
+using piezon::testing::CollectingReporter;
 
 // A window with its own folder and error sink, as the tests need it.
 struct Window {

@@ -1,0 +1,87 @@
+#include "log/background_sync.h"
+
+#include <QtGlobal>
+
+#include <chrono>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <io.h>
+#endif
+
+namespace piezon
+{
+namespace
+{
+void syncData(int fd)
+{
+#if defined(Q_OS_WIN)
+    ::_commit(fd);
+#elif defined(Q_OS_MACOS)
+    ::fsync(fd);
+#else
+    ::fdatasync(fd);
+#endif
+}
+} // namespace
+
+BackgroundSync::BackgroundSync(SyncFunction sync)
+    : m_sync(sync ? std::move(sync) : SyncFunction(syncData))
+{
+}
+
+BackgroundSync::~BackgroundSync()
+{
+    stop();
+}
+
+void BackgroundSync::start(int fd)
+{
+    stop();
+    m_fd = fd;
+    m_dirty = false;
+    m_stopping = false;
+    m_thread = std::thread(&BackgroundSync::run, this);
+}
+
+void BackgroundSync::noteWritten()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_dirty || !m_thread.joinable())
+        return;
+    m_dirty = true;
+    m_wake.notify_one();
+}
+
+void BackgroundSync::stop()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+    m_fd = -1;
+}
+
+void BackgroundSync::run()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_dirty || m_stopping; });
+        // Records that follow within the delay go to the disk with this one.
+        m_wake.wait_for(lock, std::chrono::milliseconds(kDelayMs), [this] { return m_stopping; });
+        if (m_stopping)
+            return;
+        m_dirty = false;
+        lock.unlock();
+        m_sync(m_fd);
+        lock.lock();
+    }
+}
+
+} // namespace piezon

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace piezon
+{
+
+// Puts a file's new records on the disk soon after they are written, from a thread of its own:
+// a sync can take tens of milliseconds on an SD card or a network share, and the readings must
+// not wait for it. A power cut then loses at most the last second or so.
+class BackgroundSync
+{
+public:
+    // How long new records may wait in the OS before they are synced.
+    static constexpr int kDelayMs = 750;
+
+    using SyncFunction = std::function<void(int fd)>;
+
+    // The default flushes the file's data (and its size) with fdatasync.
+    explicit BackgroundSync(SyncFunction sync = {});
+    BackgroundSync(const BackgroundSync&) = delete;
+    BackgroundSync& operator=(const BackgroundSync&) = delete;
+    ~BackgroundSync();
+
+    void start(int fd);
+    // Cheap enough for every record: only the first record after a sync wakes the thread.
+    void noteWritten();
+    // Waits for a sync under way, then stops; the caller syncs what is left itself.
+    void stop();
+
+private:
+    void run();
+
+    SyncFunction m_sync;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    int m_fd = -1;
+    bool m_dirty = false;
+    bool m_stopping = false;
+};
+
+} // namespace piezon

@@ -1,0 +1,67 @@
+#include "window/end_signals.h"
+
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace piezon
+{
+namespace
+{
+#ifdef Q_OS_UNIX
+int g_pipe[2] = {-1, -1};
+constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+// Only what is safe inside a signal handler: one write to our own pipe.
+void onSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+    errno = saved;
+}
+#endif
+} // namespace
+
+EndSignals::EndSignals(QObject* parent) : QObject(parent)
+{
+#ifdef Q_OS_UNIX
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char buffer[16];
+        while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
+        }
+        emit endRequested();
+    });
+    struct sigaction action {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int s : kSignals)
+        ::sigaction(s, &action, nullptr);
+#endif
+}
+
+EndSignals::~EndSignals()
+{
+#ifdef Q_OS_UNIX
+    for (const int s : kSignals)
+        std::signal(s, SIG_DFL);
+    delete m_notifier;
+    m_notifier = nullptr;
+    for (int& fd : g_pipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+#endif
+}
+
+} // namespace piezon

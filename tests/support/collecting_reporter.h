@@ -1,0 +1,28 @@
+#pragma once
+
+#include "gauge/error_reporter.h"
+
+#include <QStringList>
+
+namespace piezon::testing
+{
+
+// Collects the operator's messages instead of showing them. A notice stays in `notices`; whether
+// it is still on screen is `noticeShown`.
+class CollectingReporter : public ErrorReporter
+{
+public:
+    void report(const QString& message) override { messages << message; }
+    void showNotice(const QString& message) override
+    {
+        notices << message;
+        noticeShown = true;
+    }
+    void clearNotice() override { noticeShown = false; }
+
+    QStringList messages;
+    QStringList notices;
+    bool noticeShown = false;
+};
+
+} // namespace piezon::testing
