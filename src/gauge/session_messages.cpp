@@ -74,8 +74,8 @@ QString logInUse(const QString& path)
 
 QString logCannotBeCreated(const QString& path, const QString& reason)
 {
-    return QStringLiteral("Не удалось создать файл журнала %1.\n%2\n%3")
-        .arg(quoted(path), reason, kStopped);
+    return QStringLiteral("Не удалось создать файл журнала %1.\n%2\nЧтение данных не начато.")
+        .arg(quoted(path), reason);
 }
 
 QString logWriteFailed(const QString& path, const QString& reason)

@@ -140,7 +140,10 @@ wire_words() {
 # --- The X server, the simulator and the program ------------------------------------------------
 
 start_x() {
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
+  # -noreset: a server that resets when its last client leaves refuses a program started in
+  # that instant ("could not connect to display").
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" \
+    2>"$work/xvfb.err" &
   pids+=($!)
   wait_for "Xvfb" 10 test -s "$work/display"
   export DISPLAY=:$(head -n1 "$work/display")
@@ -160,13 +163,14 @@ new_app() {
   rm -f "$LOG"
 }
 
-# The simulator on COM1 of APP; what it receives goes to $RECEIVED.
+# The simulator on COM1 of APP (COMn of SIM_DIR if set: SIM_PORT, SIM_DIR); what it receives
+# goes to $RECEIVED.
 #   start_sim NAME [gauge-sim options]   (sets SIM_PID and RECEIVED)
 start_sim() {
   local name=$1
   shift
   RECEIVED=$work/$name.received
-  "$GAUGE_SIM" --dir "$APP" --port 1 --received "$RECEIVED" "$@" \
+  "$GAUGE_SIM" --dir "${SIM_DIR:-$APP}" --port "${SIM_PORT:-1}" --received "$RECEIVED" "$@" \
     >"$work/$name.sim.out" 2>"$work/$name.sim.err" &
   SIM_PID=$!
   pids+=("$SIM_PID")

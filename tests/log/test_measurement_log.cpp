@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <memory>
 
 using piezon::MeasurementLog;
@@ -53,6 +55,10 @@ private slots:
     void closeIsIdempotent();
     void reopenStartsEmpty();
     void openingAnotherFileLeavesTheFirstIntact();
+
+    void secondClaimOfAnOpenLogIsRefused();
+    void fileShortenedByOthersGainsNoNulBytes();
+    void slowSyncNeverHoldsUpAWrite();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -221,6 +227,67 @@ void TestMeasurementLog::openingAnotherFileLeavesTheFirstIntact()
 
     QCOMPARE(contentsOf(path(QStringLiteral("a.log"))), kFirst);
     QCOMPARE(contentsOf(path(QStringLiteral("b.log"))), kSecond);
+}
+
+// Two programs from one folder: the second must neither empty nor write the first one's log, and
+// the lock must go with the first log (no lock file to clean up after a crash).
+void TestMeasurementLog::secondClaimOfAnOpenLogIsRefused()
+{
+    MeasurementLog first;
+    QString error;
+    QVERIFY2(first.open(path(), &error), qPrintable(error));
+    QVERIFY(first.write(kFirst, &error));
+
+    MeasurementLog second;
+    QCOMPARE(second.claim(path(), &error), MeasurementLog::Claim::InUse);
+    QVERIFY(!second.isOpen());
+    QVERIFY(!second.open(path(), &error));
+    QVERIFY(first.write(kSecond, &error));
+    QCOMPARE(contentsOf(path()), kFirst + kSecond);
+
+    first.close();
+    QCOMPARE(second.claim(path(), &error), MeasurementLog::Claim::Ok);
+    QCOMPARE(contentsOf(path()), kFirst + kSecond); // claimed, not yet emptied
+    second.abandon();
+    QCOMPARE(contentsOf(path()), kFirst + kSecond);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("m.log")});
+}
+
+// Someone empties the file under us (a second program of an older make, an operator's editor):
+// the next record must land at the new end, not after a hole of NUL bytes.
+void TestMeasurementLog::fileShortenedByOthersGainsNoNulBytes()
+{
+    MeasurementLog log;
+    QString error;
+    QVERIFY(log.open(path(), &error));
+    QVERIFY(log.write(kFirst, &error));
+    QVERIFY(log.write(kFirst, &error));
+    QVERIFY(QFile::resize(path(), 0));
+    QVERIFY(log.write(kSecond, &error));
+    log.close();
+    QCOMPARE(contentsOf(path()), kSecond);
+}
+
+void TestMeasurementLog::slowSyncNeverHoldsUpAWrite()
+{
+    std::atomic<int> syncs{0};
+    std::atomic<bool> slow{true};
+    MeasurementLog log([&](int) {
+        ++syncs;
+        while (slow) // a disk that takes its time
+            QThread::msleep(5);
+    });
+    QString error;
+    QVERIFY(log.open(path(), &error));
+    QVERIFY(log.write(kFirst, &error));
+    QTRY_COMPARE_WITH_TIMEOUT(syncs.load(), 1, 5000); // it does come, without a close
+    // The sync is stuck in the disk; records go on reaching the file meanwhile.
+    for (int i = 0; i < 100; ++i)
+        QVERIFY(log.write(kSecond, &error));
+    QCOMPARE(contentsOf(path()).size(), kFirst.size() + 100 * kSecond.size());
+    slow = false;
+    QTRY_COMPARE_WITH_TIMEOUT(syncs.load(), 2, 5000); // and the records after it get theirs
+    log.close();
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementLog)
