@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages this project needs, if any are missing. Uses sudo when not root.
 set -euo pipefail
 
-packages=(qt6-base-dev qt6-serialport-dev cmake g++ make fonts-dejavu-core
+packages=(qt6-base-dev qt6-serialport-dev qt6-translations-l10n cmake g++ make fonts-liberation2
           xvfb xdotool imagemagick socat valgrind clang-format)
 wanted=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,7 @@
 #include "dial/dial_face.h"
 
 #include "dial/cached_picture.h"
-
-#include "window/window_fonts.h"
+#include "dial/program_fonts.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -28,8 +27,10 @@ constexpr double kMajorWidth = 3.0;
 constexpr double kMinorWidth = 1.0;
 
 constexpr double kNumeralRadius = 78.0;
-constexpr int kNumeralPixels = 13; // digits come out 9.8 px tall
-constexpr int kUnitPixels = 12;    // lower case 6.9 px tall
+constexpr int kNumeralPixels = 13; // digits come out 9.5 px tall
+constexpr int kUnitPixels = 13;    // lower case 6.7 px tall
+// The unit's letters are set a little apart, as printed: close set they span 40 px, not 44.
+constexpr double kUnitLetterSpacing = 0.6;
 constexpr int kSuperscriptPixels = 8;
 constexpr double kSuperscriptRise = 4.5; // baseline of the 2 above that of the letters
 constexpr double kSuperscriptGap = 0.5;
@@ -65,20 +66,21 @@ double markAngle(int value)
     return 142.0 + value * kDegreesPerUnit;
 }
 
-QFont faceFont(int pixels)
+QFont faceFont(int pixels, double letterSpacing)
 {
     QFont font = windowFont();
     font.setPixelSize(pixels);
     font.setBold(false);
     font.setItalic(false);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, letterSpacing);
     return font;
 }
 
 // Outline of text set on the baseline y = 0 from x = 0, slanted.
-QPainterPath slantedText(const QString& text, int pixels)
+QPainterPath slantedText(const QString& text, int pixels, double letterSpacing = 0)
 {
     QPainterPath path;
-    path.addText(0, 0, faceFont(pixels), text);
+    path.addText(0, 0, faceFont(pixels, letterSpacing), text);
     return QTransform(1, 0, -kSlant, 1, 0, 0).map(path);
 }
 
@@ -89,7 +91,8 @@ QPainterPath centredOn(const QPainterPath& path, QPointF centre)
 
 QPainterPath unitText()
 {
-    const QPainterPath letters = slantedText(QStringLiteral("кгс/см"), kUnitPixels);
+    const QPainterPath letters =
+        slantedText(QStringLiteral("кгс/см"), kUnitPixels, kUnitLetterSpacing);
     QPainterPath two = slantedText(QStringLiteral("2"), kSuperscriptPixels);
     two.translate(letters.boundingRect().right() + kSuperscriptGap - two.boundingRect().left(),
                   -kSuperscriptRise);

@@ -130,7 +130,8 @@ void GaugeSession::release()
 
 bool GaugeSession::sendStopTwice(QString* reason)
 {
-    return m_port.send(stopCommand(), reason) && m_port.send(stopCommand(), reason);
+    // One write of both copies, one wait: the line never idles between them.
+    return m_port.send(stopCommand() + stopCommand(), reason);
 }
 
 void GaugeSession::finish()

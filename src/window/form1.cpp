@@ -3,13 +3,13 @@
 #include "dial/dial_face.h"
 #include "dial/hub_shape.h"
 #include "dial/needle_view.h"
+#include "dial/program_fonts.h"
 #include "gauge/gauge_session.h"
 #include "window/display_refresh.h"
 #include "window/key_preview.h"
 #include "window/message_box_reporter.h"
 #include "window/texts.h"
 #include "window/twips.h"
-#include "window/window_fonts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -8,6 +8,8 @@
 #include "dial/hub_shape.h"
 #include "dial/needle_geometry.h"
 #include "dial/needle_view.h"
+#include "gauge/reading_chain.h"
+#include "window/texts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +19,7 @@
 #include <QTest>
 
 #include <map>
+#include <set>
 
 using piezon::Form1;
 
@@ -65,6 +68,7 @@ private slots:
     void comboItems();
     void readingLabelStartsAtZero();
     void readingLabelIsWhiteOnBlack();
+    void everyCaptionFitsTheReadingLabel();
     void drawingOrder();
     void focusStartsOnStart();
     void tabOrder_data();
@@ -329,6 +333,63 @@ void TestForm1Layout::readingLabelIsWhiteOnBlack()
     QVERIFY2(black > area / 2, qPrintable(QString::number(black)));
     QVERIFY2(white > 30, qPrintable(QString::number(white)));
     QCOMPARE(probe::at(image, box.topRight() + QPointF(-1.5, 1.5)), QColor(Qt::black));
+}
+
+void TestForm1Layout::everyCaptionFitsTheReadingLabel()
+{
+    // Every caption the chain can make: all offsets, all bytes, with a point and with a comma.
+    std::set<QString> captions;
+    for (const QString& offset : piezon::texts::offsetItems()) {
+        for (int byte = 0; byte <= 255; ++byte) {
+            for (const QChar separator : {QLatin1Char('.'), QLatin1Char(',')}) {
+                const auto reading = piezon::computeReading(quint8(byte), offset, separator);
+                QVERIFY(reading);
+                captions.insert(reading->caption);
+            }
+        }
+    }
+    QVERIFY(captions.count(QStringLiteral("-0.94")) && captions.count(QStringLiteral("8,94")));
+
+    showAndActivate();
+    QLabel* label = m_window->form->Label1;
+    // The same label with room to spare on every side (centred vertically, so one label height
+    // above and below): what it draws is the caption whole, and Label1 must draw exactly that.
+    QLabel twin(label->parentWidget());
+    twin.setFont(label->font());
+    twin.setPalette(label->palette());
+    twin.setAlignment(label->alignment());
+    twin.setAutoFillBackground(true);
+    twin.setBackgroundRole(label->backgroundRole());
+    twin.setForegroundRole(label->foregroundRole());
+    twin.setGeometry(0, 0, label->width() * 3, label->height() * 3);
+
+    const QString original = label->text();
+    for (const QString& caption : captions) {
+        label->setText(caption);
+        twin.setText(caption);
+        const QImage shown = probe::toImage(label->grab());
+        const QImage whole = probe::toImage(twin.grab());
+        // Label1's place inside the twin, in device pixels.
+        const QRect inside(0, shown.height(), shown.width(), shown.height());
+        QRect ink;
+        for (int y = 0; y < whole.height(); ++y) {
+            for (int x = 0; x < whole.width(); ++x) {
+                if (whole.pixelColor(x, y).lightness() >= 64)
+                    ink |= QRect(x, y, 1, 1);
+            }
+        }
+        QVERIFY2(!ink.isEmpty() && inside.contains(ink),
+                 qPrintable(QStringLiteral("%1: ink at %2,%3 to %4,%5, label %6x%7")
+                                .arg(caption)
+                                .arg(ink.left())
+                                .arg(ink.top() - inside.top())
+                                .arg(ink.right())
+                                .arg(ink.bottom() - inside.top())
+                                .arg(shown.width())
+                                .arg(shown.height())));
+        QVERIFY2(whole.copy(inside) == shown, qPrintable(caption));
+    }
+    label->setText(original);
 }
 
 void TestForm1Layout::drawingOrder()

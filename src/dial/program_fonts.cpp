@@ -1,4 +1,4 @@
-#include "window/window_fonts.h"
+#include "dial/program_fonts.h"
 
 #include <QFontDatabase>
 #include <QStringList>
@@ -12,14 +12,14 @@ QString family()
 {
     static const QString loaded = [] {
         QString name;
-        for (const char* file :
-             {":/piezon/fonts/DejaVuSans.ttf", ":/piezon/fonts/DejaVuSans-Bold.ttf"}) {
+        for (const char* file : {":/piezon/fonts/LiberationSans-Regular.ttf",
+                                 ":/piezon/fonts/LiberationSans-Bold.ttf"}) {
             const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(file));
             const QStringList families = QFontDatabase::applicationFontFamilies(id);
             if (name.isEmpty() && !families.isEmpty())
                 name = families.first();
         }
-        return name.isEmpty() ? QStringLiteral("DejaVu Sans") : name;
+        return name.isEmpty() ? QStringLiteral("Liberation Sans") : name;
     }();
     return loaded;
 }
