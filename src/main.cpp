@@ -1,3 +1,4 @@
+#include "window/command_line.h"
 #include "window/end_signals.h"
 #include "window/form1.h"
 
@@ -41,6 +42,9 @@ void onToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& 
 
 int main(int argc, char* argv[])
 {
+    // --list-ports, --help, --version: answered without a display, before any window exists.
+    if (const std::optional<int> status = piezon::runCommandLine(argc, argv))
+        return *status;
     if (!displayAvailable()) {
         std::fputs("Пьезон для RX418: нет графического дисплея (переменная DISPLAY не задана).\n"
                    "Запустите программу в графическом сеансе.\n",

@@ -1,36 +1,98 @@
 #include "gauge/port_mapping.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace piezon
 {
+namespace
+{
 
-QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)
+// In numbering order. "ttyS" must match whole: ttySAC0 is another driver's port.
+const QRegularExpression kSerialDevice(
+    QStringLiteral("^(?:(ttyS)|(ttyUSB)|(ttyACM)|(rfcomm))(0|[1-9][0-9]{0,5})$"));
+
+} // namespace
+
+QStringList numberedDevices(const PortSystem& system)
+{
+    struct Device
+    {
+        int family;
+        int number;
+        QString name;
+    };
+    std::vector<Device> devices;
+    for (const QString& name : system.deviceNames()) {
+        const QRegularExpressionMatch match = kSerialDevice.match(name);
+        if (!match.hasMatch())
+            continue;
+        int family = 0;
+        while (!match.hasCaptured(family + 1))
+            ++family;
+        if (family == 0 && !system.hasUart(name))
+            continue;
+        devices.push_back({family, match.captured(5).toInt(), name});
+    }
+    std::sort(devices.begin(), devices.end(), [](const Device& a, const Device& b) {
+        return std::pair(a.family, a.number) < std::pair(b.family, b.number);
+    });
+
+    QStringList paths;
+    for (const Device& device : devices)
+        paths << QStringLiteral("/dev/") + device.name;
+    return paths;
+}
+
+QString comEntryPath(int n, const QString& programDir)
+{
+    return QDir(programDir).filePath(QStringLiteral("COM%1").arg(n));
+}
+
+QString resolveComPort(int n, const QString& programDir, const PortSystem& system)
 {
     if (n < 1)
         return {};
-    const QString pinned = QDir(programDir).filePath(QStringLiteral("COM%1").arg(n));
-    if (exists(pinned))
+    const QString pinned = comEntryPath(n, programDir);
+    if (system.exists(pinned))
         return pinned;
 
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(n);
 #else
-    static const char* const kFamilies[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM",
-                                            "/dev/rfcomm"};
-    int remaining = n;
-    for (const char* family : kFamilies) {
-        for (int i = 0;; ++i) {
-            const QString device = QString::fromLatin1(family) + QString::number(i);
-            if (!exists(device))
-                break;
-            if (--remaining == 0)
-                return device;
-        }
-    }
-    return {};
+    const QStringList devices = numberedDevices(system);
+    return n <= devices.size() ? devices.at(n - 1) : QString();
 #endif
+}
+
+PortSystem portSystemOnDisk()
+{
+    PortSystem system;
+    system.exists = entryExistsOnDisk;
+    system.deviceNames = [] {
+        return QDir(QStringLiteral("/dev")).entryList(QDir::System | QDir::Files | QDir::Dirs);
+    };
+    system.hasUart = [](const QString& name) {
+        QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(name));
+        // A kernel that does not say is taken at its word that the port is there.
+        if (!type.open(QIODevice::ReadOnly))
+            return true;
+        return type.readAll().trimmed() != "0";
+    };
+    return system;
+}
+
+QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)
+{
+    PortSystem system = portSystemOnDisk();
+    system.exists = exists;
+    return resolveComPort(n, programDir, system);
 }
 
 bool entryExistsOnDisk(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -11,10 +12,35 @@ namespace piezon
 // choice of port, and opening it must fail with a message that names it.
 using EntryExists = std::function<bool(const QString& path)>;
 
-// The device behind port number n (1-16), or an empty text if there is none.
-// First a "COMn" entry in the program's folder (how an operator pins a gauge to a number), then
-// on Linux the n-th existing device among ttyS*, ttyUSB*, ttyACM*, rfcomm*, each family counted
-// from 0 up to its first missing number. On Windows the system's COMn.
+// What the port numbering sees of the machine. portSystemOnDisk() asks the real one; tests make
+// one up, phantom ports and all.
+struct PortSystem
+{
+    EntryExists exists;
+    // The names in /dev ("ttyS0", "ttyUSB1", "null", ...), in any order.
+    std::function<QStringList()> deviceNames;
+    // Whether a built-in port ("ttyS2") has a UART behind it. The kernel creates ttyS0-ttyS3, or
+    // as many as 32, whether or not there is one; only the kernel's port type tells them apart,
+    // and anyone may read it, so the numbering does not change with the user's permissions.
+    std::function<bool(const QString& name)> hasUart;
+};
+
+// The serial devices that get a number, in numbering order: built-in ports with a UART, then USB
+// serial adapters, then USB modems (ACM), then Bluetooth (rfcomm), each family in numeric order,
+// with or without gaps. Full paths ("/dev/ttyUSB0").
+QStringList numberedDevices(const PortSystem& system);
+
+// The "COMn" entry in the program's folder by which an operator pins a gauge to a number.
+QString comEntryPath(int n, const QString& programDir);
+
+// The device behind port number n (1-16), or an empty text if there is none: the COMn entry if
+// it exists, otherwise on Linux the n-th of numberedDevices(); on Windows the system's COMn.
+QString resolveComPort(int n, const QString& programDir, const PortSystem& system);
+
+// The machine this runs on.
+PortSystem portSystemOnDisk();
+
+// resolveComPort on this machine, with `exists` answering for the COMn entry.
 QString resolveComPort(int n, const QString& programDir, const EntryExists& exists);
 
 // The real file system's answer for resolveComPort.

@@ -33,58 +33,101 @@ private slots:
 
 void TestPortMapping::resolveAgainstDeviceSet_data()
 {
+    // What exists: "COMn" entries in a folder and device names in /dev. Built-in ports listed as
+    // phantom have no UART behind them (the kernel's port type is 0).
     QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("phantom");
     QTest::addColumn<QString>("programDir");
     QTest::addColumn<int>("n");
     QTest::addColumn<QString>("expected");
 
     const QString prog = QStringLiteral("/opt/piezon");
-    const QStringList fourSerialOneUsb{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3",
-                                       "/dev/ttyUSB0"};
+    const QStringList none;
+    const QStringList debianPhantoms{"ttyS0", "ttyS1", "ttyS2", "ttyS3"};
+    const QStringList laptop{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3",
+                             "/dev/ttyUSB0", "/dev/tty0", "/dev/ttyprintk"};
+    QStringList thirtyTwoPhantoms;
+    QStringList thirtyTwoAndBluetooth{"/dev/rfcomm0"};
+    for (int i = 0; i < 32; ++i) {
+        thirtyTwoPhantoms << QStringLiteral("ttyS%1").arg(i);
+        thirtyTwoAndBluetooth << QStringLiteral("/dev/ttyS%1").arg(i);
+    }
     const QStringList allFamilies{"/dev/rfcomm0", "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyS0"};
+    QStringList elevenSerial;
+    for (int i = 10; i >= 0; --i)
+        elevenSerial << QStringLiteral("/dev/ttyS%1").arg(i);
 
     QTest::newRow("pinned entry wins over devices")
-        << QStringList{"/opt/piezon/COM1", "/dev/ttyS0"} << prog << 1 << "/opt/piezon/COM1";
+        << QStringList{"/opt/piezon/COM1", "/dev/ttyS0"} << none << prog << 1
+        << "/opt/piezon/COM1";
     QTest::newRow("pinned entry only for its own number")
-        << QStringList{"/opt/piezon/COM2", "/dev/ttyS0"} << prog << 1 << "/dev/ttyS0";
+        << QStringList{"/opt/piezon/COM2", "/dev/ttyS0"} << none << prog << 1 << "/dev/ttyS0";
+    QTest::newRow("pinned entry does not move the others")
+        << QStringList{"/opt/piezon/COM1", "/dev/ttyS0", "/dev/ttyUSB0"} << none << prog << 2
+        << "/dev/ttyUSB0";
     QTest::newRow("pinned entry with trailing slash on the folder")
-        << QStringList{"/opt/piezon/COM16"} << "/opt/piezon/" << 16 << "/opt/piezon/COM16";
-    QTest::newRow("COM1 is ttyS0") << fourSerialOneUsb << prog << 1 << "/dev/ttyS0";
-    QTest::newRow("COM4 is ttyS3") << fourSerialOneUsb << prog << 4 << "/dev/ttyS3";
-    QTest::newRow("COM5 is ttyUSB0 after four ttyS")
-        << fourSerialOneUsb << prog << 5 << "/dev/ttyUSB0";
-    QTest::newRow("COM6 beyond the devices") << fourSerialOneUsb << prog << 6 << "";
-    QTest::newRow("family order: ttyS") << allFamilies << prog << 1 << "/dev/ttyS0";
-    QTest::newRow("family order: ttyUSB") << allFamilies << prog << 2 << "/dev/ttyUSB0";
-    QTest::newRow("family order: ttyACM") << allFamilies << prog << 3 << "/dev/ttyACM0";
-    QTest::newRow("family order: rfcomm") << allFamilies << prog << 4 << "/dev/rfcomm0";
-    QTest::newRow("gap: ttyS2 after a missing ttyS1 is not counted")
-        << QStringList{"/dev/ttyS0", "/dev/ttyS2", "/dev/ttyUSB0"} << prog << 2 << "/dev/ttyUSB0";
-    QTest::newRow("gap: nothing left after the gap")
-        << QStringList{"/dev/ttyS0", "/dev/ttyS2"} << prog << 2 << "";
-    QTest::newRow("family without its 0 is skipped")
-        << QStringList{"/dev/ttyUSB1", "/dev/ttyACM0"} << prog << 1 << "/dev/ttyACM0";
-    QTest::newRow("two-digit device numbers")
-        << QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3",
-                       "/dev/ttyS4", "/dev/ttyS5", "/dev/ttyS6", "/dev/ttyS7",
-                       "/dev/ttyS8", "/dev/ttyS9", "/dev/ttyS10"}
-        << prog << 11 << "/dev/ttyS10";
-    QTest::newRow("no devices at all") << QStringList{} << prog << 1 << "";
+        << QStringList{"/opt/piezon/COM16"} << none << "/opt/piezon/" << 16 << "/opt/piezon/COM16";
+    QTest::newRow("pinned entry beyond the devices")
+        << (QStringList(laptop) << "/opt/piezon/COM9") << debianPhantoms << prog << 9
+        << "/opt/piezon/COM9";
+    QTest::newRow("four phantom ttyS: the USB adapter is COM1")
+        << laptop << debianPhantoms << prog << 1 << "/dev/ttyUSB0";
+    QTest::newRow("four phantom ttyS and one USB: no COM2")
+        << laptop << debianPhantoms << prog << 2 << "";
+    QTest::newRow("32 phantom ttyS: Bluetooth is COM1")
+        << thirtyTwoAndBluetooth << thirtyTwoPhantoms << prog << 1 << "/dev/rfcomm0";
+    QTest::newRow("one real ttyS among phantoms is COM1")
+        << laptop << QStringList{"ttyS0", "ttyS2", "ttyS3"} << prog << 1 << "/dev/ttyS1";
+    QTest::newRow("one real ttyS among phantoms: USB is COM2")
+        << laptop << QStringList{"ttyS0", "ttyS2", "ttyS3"} << prog << 2 << "/dev/ttyUSB0";
+    QTest::newRow("four real ttyS: COM4 is ttyS3") << laptop << none << prog << 4 << "/dev/ttyS3";
+    QTest::newRow("four real ttyS: USB is COM5") << laptop << none << prog << 5 << "/dev/ttyUSB0";
+    QTest::newRow("family order: ttyS") << allFamilies << none << prog << 1 << "/dev/ttyS0";
+    QTest::newRow("family order: ttyUSB") << allFamilies << none << prog << 2 << "/dev/ttyUSB0";
+    QTest::newRow("family order: ttyACM") << allFamilies << none << prog << 3 << "/dev/ttyACM0";
+    QTest::newRow("family order: rfcomm") << allFamilies << none << prog << 4 << "/dev/rfcomm0";
+    QTest::newRow("phantom ttyS does not hide the others")
+        << allFamilies << QStringList{"ttyS0"} << prog << 3 << "/dev/rfcomm0";
+    QTest::newRow("numeric order, not the listing's: ttyS10 is COM11")
+        << elevenSerial << none << prog << 11 << "/dev/ttyS10";
+    QTest::newRow("numeric order: ttyUSB2 before ttyUSB10")
+        << QStringList{"/dev/ttyUSB10", "/dev/ttyUSB2"} << none << prog << 1 << "/dev/ttyUSB2";
+    QTest::newRow("gap in a family: ttyS2 after a missing ttyS1")
+        << QStringList{"/dev/ttyS0", "/dev/ttyS2", "/dev/ttyUSB0"} << none << prog << 2
+        << "/dev/ttyS2";
+    QTest::newRow("family without its 0: the second adapter left plugged in")
+        << QStringList{"/dev/ttyUSB1", "/dev/ttyACM0"} << none << prog << 1 << "/dev/ttyUSB1";
+    QTest::newRow("not serial ports of ours")
+        << QStringList{"/dev/ttySAC0", "/dev/ttyS", "/dev/ttyS01", "/dev/ttyAMA0", "/dev/tty1",
+                       "/dev/ttyACM0"}
+        << none << prog << 1 << "/dev/ttyACM0";
+    QTest::newRow("no devices at all") << QStringList{} << none << prog << 1 << "";
     QTest::newRow("zero, even when pinned")
-        << QStringList{"/opt/piezon/COM0", "/dev/ttyS0"} << prog << 0 << "";
-    QTest::newRow("negative") << QStringList{"/dev/ttyS0"} << prog << -1 << "";
+        << QStringList{"/opt/piezon/COM0", "/dev/ttyS0"} << none << prog << 0 << "";
+    QTest::newRow("negative") << QStringList{"/dev/ttyS0"} << none << prog << -1 << "";
 }
 
 void TestPortMapping::resolveAgainstDeviceSet()
 {
     QFETCH(QStringList, entries);
+    QFETCH(QStringList, phantom);
     QFETCH(QString, programDir);
     QFETCH(int, n);
     QFETCH(QString, expected);
 
     const QSet<QString> present(entries.cbegin(), entries.cend());
-    const auto exists = [&present](const QString& path) { return present.contains(path); };
-    QCOMPARE(resolveComPort(n, programDir, exists), expected);
+    const QSet<QString> noUart(phantom.cbegin(), phantom.cend());
+    piezon::PortSystem system;
+    system.exists = [&present](const QString& path) { return present.contains(path); };
+    system.deviceNames = [&entries] {
+        QStringList names;
+        for (const QString& path : entries)
+            if (path.startsWith(QLatin1String("/dev/")))
+                names << path.mid(5);
+        return names;
+    };
+    system.hasUart = [&noUart](const QString& name) { return !noUart.contains(name); };
+    QCOMPARE(resolveComPort(n, programDir, system), expected);
 }
 
 void TestPortMapping::entriesOnDisk_data()

@@ -1,0 +1,99 @@
+#include "window/command_line.h"
+
+#include "gauge/port_listing.h"
+#include "gauge/port_mapping.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QString>
+#include <cstdio>
+#include <cstring>
+
+namespace piezon
+{
+namespace
+{
+
+const char kVersion[] = "2.00";
+
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), stream);
+}
+
+QString programName(const char* argv0)
+{
+    const char* slash = std::strrchr(argv0, '/');
+    return QString::fromLocal8Bit(slash ? slash + 1 : argv0);
+}
+
+QString shortUsage(const QString& name)
+{
+    return QStringLiteral("Использование: %1 [--list-ports | --help | --version]\n"
+                          "Подробнее: %1 --help\n")
+        .arg(name);
+}
+
+QString help(const QString& name)
+{
+    return QStringLiteral(
+               "Пьезон для RX418 %2: показания манометра RX418 числом и стрелкой, с журналом.\n"
+               "\n"
+               "Использование: %1 [ПАРАМЕТР]\n"
+               "Без параметров программа открывает своё окно.\n"
+               "\n"
+               "  --list-ports  показать, какие устройства стоят за номерами COM1–COM16\n"
+               "  --help        показать эту справку\n"
+               "  --version     показать версию программы\n"
+               "\n"
+               "Номер порта закрепляют за устройством ссылкой COMn в папке программы,\n"
+               "например: ln -s /dev/rfcomm0 COM1\n"
+               "Журнал Пьезон_RX418.log пишется в папку программы.\n")
+        .arg(name, QLatin1String(kVersion));
+}
+
+// Runs before any window exists and needs no display: an operator may ask over SSH.
+int listPortsHere(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QStringList lines = listPorts(programDir, portSystemOnDisk(), deviceFactsOnDisk);
+    if (lines.isEmpty()) {
+        print(stdout, QStringLiteral("Ни один из портов COM1–COM16 никуда не ведёт: в системе нет "
+                                     "последовательных устройств,\nа в папке программы «%1» нет "
+                                     "ссылок COM1–COM16.\n")
+                          .arg(QDir::toNativeSeparators(programDir)));
+        return 0;
+    }
+    print(stdout, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return 0;
+}
+
+} // namespace
+
+std::optional<int> runCommandLine(int argc, char* argv[])
+{
+    if (argc < 2)
+        return std::nullopt;
+    const QString name = programName(argv[0]);
+    const char* option = argv[1];
+    if (argc == 2) {
+        if (std::strcmp(option, "--list-ports") == 0)
+            return listPortsHere(argc, argv);
+        if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
+            print(stdout, help(name));
+            return 0;
+        }
+        if (std::strcmp(option, "--version") == 0) {
+            print(stdout, QStringLiteral("Пьезон для RX418 %1\n").arg(QLatin1String(kVersion)));
+            return 0;
+        }
+    }
+    const QString problem =
+        argc == 2 ? QStringLiteral("неизвестный параметр «%1»").arg(QString::fromLocal8Bit(option))
+                  : QStringLiteral("можно указать только один параметр");
+    print(stderr, QStringLiteral("%1: %2.\n").arg(name, problem) + shortUsage(name));
+    return 2;
+}
+
+} // namespace piezon
