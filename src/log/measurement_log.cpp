@@ -1,5 +1,8 @@
 #include "log/measurement_log.h"
 
+#include <cerrno>
+#include <cstring>
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,22 +45,36 @@ bool MeasurementLog::open(const QString& path, QString* error)
     return true;
 }
 
-bool MeasurementLog::write(const QByteArray& record, QString* error)
+bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* kept)
 {
+    if (kept)
+        *kept = 0;
     if (!m_file.isOpen()) {
         if (error)
             *error = QStringLiteral("log is not open");
         return false;
     }
     const qint64 before = m_file.pos();
-    const qint64 written = m_file.write(record);
-    if (written != record.size()) {
-        if (error)
-            *error = m_file.errorString();
-        // A full disk can take part of a record; cut it off so the file ends on a whole line.
-        m_file.resize(before);
+    errno = 0;
+    const qint64 written = m_file.write(records);
+    if (written != records.size()) {
+        const int cause = errno;
+        // A full disk can take part of the records; cut off the torn one so that the file ends
+        // on a whole line.
+        const qint64 whole = written > 0 ? records.lastIndexOf('\n', written - 1) + 1 : 0;
+        if (error) {
+            // After a short write Qt reports nothing; the system still says why.
+            *error = m_file.error() != QFileDevice::NoError || cause == 0
+                         ? m_file.errorString()
+                         : QString::fromLocal8Bit(std::strerror(cause));
+        }
+        m_file.resize(before + whole);
+        if (kept)
+            *kept = whole;
         return false;
     }
+    if (kept)
+        *kept = written;
 #ifdef Q_OS_UNIX
     // An open file that is deleted takes every write without complaint and vanishes at close;
     // the operator would find no log at all. (Windows does not let an open log be deleted.)

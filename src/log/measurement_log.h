@@ -8,8 +8,9 @@
 namespace piezon
 {
 
-// The log file itself. Every record goes to the operating system in one write as it is made,
-// so a crash loses nothing already recorded; the file is synced to disk when it is closed.
+// The log file itself. Records go to the operating system as they are made, those of a batch of
+// readings in one write, so a crash loses nothing already recorded; the file is synced to disk
+// when it is closed.
 class MeasurementLog
 {
 public:
@@ -21,10 +22,12 @@ public:
     // Creates the file, or empties it if it exists. On failure the reason is in *error.
     bool open(const QString& path, QString* error);
     bool isOpen() const { return m_file.isOpen(); }
-    // Writes the whole record or reports why not; a record is never left half-written by us.
+    // Writes one or more whole records (each ending in a line feed) in one write, or reports why
+    // not. A record is never left half-written by us: after a failure the records that went in
+    // whole stay, a torn one is cut off, and *kept (if given) says how many bytes of them stayed.
     // Also fails once the file has been deleted (noticed within a fraction of a second): records
     // would go nowhere anyone can read them.
-    bool write(const QByteArray& record, QString* error);
+    bool write(const QByteArray& records, QString* error, qint64* kept = nullptr);
     // Whether the last write failed because the file was deleted while open.
     bool deleted() const { return m_deleted; }
     void close();
