@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QThread>
 
 #ifdef Q_OS_UNIX
@@ -18,6 +19,11 @@ namespace
 {
 // Two STOP commands take 33 ms at 9600 baud; anything far beyond that is a dead line.
 constexpr int kSendTimeoutMs = 2000;
+
+// A line at 9600 baud brings at most 16 bytes in a frame. A read that finds this many is a far
+// end faster than any serial line, or a program held up for a while: the next read comes as soon
+// as the event loop is round again, so that the device's buffer never fills while we wait.
+constexpr qsizetype kReadAgainAtOnce = 512;
 
 // Qt reports a port that another program holds (its lock file, or an exclusive open) as a
 // permission error, the same as a device we may not use at all. Only the latter is the
@@ -38,6 +44,9 @@ GaugePort::GaugePort(QObject* parent) : QObject(parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &GaugePort::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &GaugePort::onError);
+    m_resume.setSingleShot(true);
+    m_resume.setTimerType(Qt::PreciseTimer);
+    connect(&m_resume, &QTimer::timeout, this, &GaugePort::resumeReading);
 }
 
 GaugePort::~GaugePort()
@@ -179,8 +188,38 @@ void GaugePort::onReadyRead()
     if (m_sending || !m_port.isOpen())
         return;
     const QByteArray bytes = m_port.readAll();
-    if (!bytes.isEmpty())
-        emit received(bytes);
+    if (bytes.isEmpty())
+        return;
+    if (bytes.size() < kReadAgainAtOnce)
+        pauseReading();
+    emit received(bytes);
+}
+
+void GaugePort::pauseReading()
+{
+    // QSerialPort has no call to hold its read notification, but it keeps it in a socket notifier
+    // of its own, which it enables again whenever it is read. Where that notifier cannot be
+    // found, the line is simply read as bytes come.
+    if (!m_readNotifier) {
+        const auto notifiers = m_port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
+        for (QSocketNotifier* notifier : notifiers) {
+            if (notifier->type() == QSocketNotifier::Read &&
+                notifier->socket() == static_cast<qintptr>(m_port.handle()))
+                m_readNotifier = notifier;
+        }
+    }
+    if (!m_readNotifier)
+        return;
+    m_readNotifier->setEnabled(false);
+    m_resume.start(kGatherMs);
+}
+
+void GaugePort::resumeReading()
+{
+    // What waited is read as soon as the event loop polls again; a line that went quiet or died
+    // meanwhile is watched (and its failure reported) as before.
+    if (m_port.isOpen() && m_readNotifier)
+        m_readNotifier->setEnabled(true);
 }
 
 void GaugePort::onError(QSerialPort::SerialPortError error)

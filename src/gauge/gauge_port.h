@@ -2,14 +2,21 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
 
 namespace piezon
 {
 
 // The serial line to the gauge. Every byte that arrives is handed on unchanged and in order;
 // nothing is ever made up from an empty read. A lost line is closed at once and reported once.
+// Bytes are handed on in batches: once a byte has woken the program, the line gathers what
+// follows for one screen frame before it is read again, so a busy line wakes the program about
+// once a frame instead of once a byte, and a lone byte is still handed on as soon as it comes.
 class GaugePort : public QObject
 {
     Q_OBJECT
@@ -40,13 +47,19 @@ public:
     // Closes the port; output already sent has left by then (see send).
     void close();
 
+    // How long the line gathers bytes after a read: about a screen frame.
+    static constexpr int kGatherMs = 15;
+
 signals:
+    // One or more bytes, in the order they arrived.
     void received(const QByteArray& bytes);
     // The line failed while open: the port is already closed when this is emitted.
     void lost(const QString& reason);
 
 private:
     void onReadyRead();
+    void pauseReading();
+    void resumeReading();
     void onError(QSerialPort::SerialPortError error);
     bool waitUntilSent(QString* reason);
     QString failureReason() const;
@@ -56,6 +69,10 @@ private:
     bool m_opening = false;
     bool m_sending = false;
     QString m_failedWhileSending;
+    // The port's own read notification, found once per opening; while it is off the bytes wait
+    // in the device.
+    QPointer<QSocketNotifier> m_readNotifier;
+    QTimer m_resume;
 };
 
 } // namespace piezon

@@ -210,27 +210,19 @@ void GaugeSession::stopReconnecting()
 
 void GaugeSession::processReceived(const QByteArray& bytes)
 {
-    const bool allData = m_inputs.allData();
-    const QString offset = m_inputs.offsetText();
-    bool changed = false;
-    for (const char c : bytes) {
-        QString error;
-        // Only a session records: the log may be claimed before the session has begun.
-        MeasurementLog* log = m_state == State::Running && m_log.isOpen() ? &m_log : nullptr;
-        const auto result =
-            m_pipeline.process(static_cast<quint8>(c), offset, allData, log, &error);
-        if (result == ReadingPipeline::Result::Rejected)
-            continue;
-        changed = true;
-        if (result == ReadingPipeline::Result::LogFailed) {
-            emit readingsChanged();
-            abort(m_log.deleted() ? messages::logDeleted(logPath())
-                                  : messages::logWriteFailed(logPath(), error));
-            return;
-        }
+    // A batch is read in one go: its records go to the log in one write, before it is shown.
+    QString error;
+    // Only a session records: the log may be claimed before the session has begun.
+    MeasurementLog* log = m_state == State::Running && m_log.isOpen() ? &m_log : nullptr;
+    const auto result = m_pipeline.process(bytes.constData(), bytes.size(), m_inputs.offsetText(),
+                                           m_inputs.allData(), log, &error);
+    if (result == ReadingPipeline::Result::Rejected)
+        return;
+    emit readingsChanged();
+    if (result == ReadingPipeline::Result::LogFailed) {
+        abort(m_log.deleted() ? messages::logDeleted(logPath())
+                              : messages::logWriteFailed(logPath(), error));
     }
-    if (changed)
-        emit readingsChanged();
 }
 
 } // namespace piezon

@@ -27,25 +27,65 @@ const ReadingPipeline::Worked& ReadingPipeline::work(quint8 byte, const QString&
 ReadingPipeline::Result ReadingPipeline::process(quint8 byte, const QString& offsetText,
                                                  bool allData, MeasurementLog* log, QString* error)
 {
-    const Worked& worked = work(byte, offsetText);
-    const std::optional<Reading>& reading = worked.reading;
-    if (!reading)
+    const char c = static_cast<char>(byte);
+    return process(&c, 1, offsetText, allData, log, error);
+}
+
+ReadingPipeline::Result ReadingPipeline::process(const char* bytes, qsizetype count,
+                                                 const QString& offsetText, bool allData,
+                                                 MeasurementLog* log, QString* error)
+{
+    if (count <= 0)
+        return Result::Rejected;
+    // The offset text is the same for the whole batch: if one byte cannot be read with it, none
+    // can.
+    if (!work(static_cast<quint8>(bytes[0]), offsetText).reading)
         return Result::Rejected;
 
-    m_caption = reading->caption;
-
-    // Decide against a copy: a failed write must leave the previous caption as it was.
+    // First what each reading records, decided against a copy: a failed write must leave the
+    // previous caption as the last reading in the file left it.
+    m_records.clear();
+    m_recordEnds.clear();
     RecordPolicy policy = m_policy;
-    if (policy.decide(allData, m_caption) && log) {
-        if (!log->write(worked.record, error))
-            return Result::LogFailed;
+    for (qsizetype i = 0; i < count; ++i) {
+        const Worked& worked = work(static_cast<quint8>(bytes[i]), offsetText);
+        if (policy.decide(allData, worked.reading->caption) && log)
+            m_records += worked.record;
+        m_recordEnds.push_back(m_records.size());
     }
-    m_policy = policy;
 
-    m_needleReading = reading->corrected;
-    double angle = -m_needleReading;
-    RotationLine(m_line, angle);
-    return Result::Shown;
+    // Then the records, all in one write.
+    qsizetype done = count;
+    bool written = true;
+    if (!m_records.isEmpty()) {
+        qint64 kept = 0;
+        written = log->write(m_records, error, &kept);
+        if (!written) {
+            // The first reading whose record is not whole in the file is the one that failed;
+            // if all are there (the file was found deleted afterwards), the last one recorded.
+            done = 0;
+            while (done < count && m_recordEnds[done] <= kept)
+                ++done;
+            if (done == count) {
+                while (done > 0 && m_recordEnds[done - 1] == m_recordEnds[count - 1])
+                    --done;
+            }
+        }
+    }
+
+    // Then the state the window shows, reading by reading up to where the batch ended.
+    if (written)
+        m_policy = policy;
+    for (qsizetype i = 0; i < done; ++i) {
+        const Worked& worked = m_worked[static_cast<quint8>(bytes[i])];
+        if (!written)
+            m_policy.decide(allData, worked.reading->caption);
+        m_needleReading = worked.reading->corrected;
+        double angle = -m_needleReading;
+        RotationLine(m_line, angle);
+    }
+    m_caption = m_worked[static_cast<quint8>(bytes[written ? count - 1 : done])].reading->caption;
+    return written ? Result::Shown : Result::LogFailed;
 }
 
 } // namespace piezon

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace piezon
 {
@@ -22,7 +23,7 @@ class ReadingPipeline
 public:
     enum class Result {
         Shown,     // caption set, recorded as the mode asks, needle turned
-        Rejected,  // the offset text is not a number: nothing changed
+        Rejected,  // the offset text is not a number (or there was no byte): nothing changed
         LogFailed, // caption set but the record could not be written; needle not turned
     };
 
@@ -31,6 +32,14 @@ public:
     // With no log (no session, as when the window is driven directly) nothing is recorded.
     Result process(quint8 byte, const QString& offsetText, bool allData, MeasurementLog* log,
                    QString* error);
+
+    // A batch of bytes, each one reading in arrival order, with the same outcome as feeding them
+    // one by one, except that the batch's records reach the log in one write before anything of
+    // the batch is shown. If that write fails, the batch ends at the first reading whose record
+    // is not in the file whole, exactly as a single reading's failure would: that reading's
+    // caption set, the needle and the previous caption as the reading before left them.
+    Result process(const char* bytes, qsizetype count, const QString& offsetText, bool allData,
+                   MeasurementLog* log, QString* error);
 
     // A new log starts: its first reading is recorded whatever was shown before.
     void startNewLog() { m_policy.reset(); }
@@ -55,6 +64,9 @@ private:
     QString m_workedOffset;
     std::array<Worked, 256> m_worked;
     RecordPolicy m_policy;
+    // Kept between batches so that their memory is reused.
+    QByteArray m_records;
+    std::vector<qsizetype> m_recordEnds; // per reading: the end of the records up to it
     QString m_caption = QStringLiteral("0.00");
     Line m_line = kLine1AtRest;
     double m_needleReading = 0;

@@ -1,10 +1,10 @@
 #include "log/measurement_log.h"
 
 #include <QFileInfo>
-
-#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+
+#ifdef Q_OS_UNIX
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,27 +118,42 @@ void MeasurementLog::abandon()
     m_created = false;
 }
 
-bool MeasurementLog::write(const QByteArray& record, QString* error)
+bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* kept)
 {
+    if (kept)
+        *kept = 0;
     if (!m_file.isOpen()) {
         if (error)
             *error = QStringLiteral("файл журнала не открыт");
         return false;
     }
-    const qint64 written = m_file.write(record);
-    if (written != record.size()) {
-        if (error)
-            *error = m_file.errorString();
-        // A full disk can take part of a record; cut it off so the file ends on a whole line.
-        // Measured from the file's end as it is now, so a file that someone else shortened is
-        // never lengthened (with NUL bytes) by the cut.
-        if (written > 0) {
-            const qint64 end = m_file.size();
-            if (end >= written)
-                m_file.resize(end - written);
+    errno = 0;
+    const qint64 written = m_file.write(records);
+    if (written != records.size()) {
+        const int cause = errno;
+        // A full disk can take part of the records; cut off the torn one so that the file ends
+        // on a whole line. Measured from the file's end as it is now, so a file that someone
+        // else shortened is never lengthened (with NUL bytes) by the cut.
+        const qint64 whole = written > 0 ? records.lastIndexOf('\n', written - 1) + 1 : 0;
+        if (error) {
+            // After a short write Qt reports nothing; the system still says why.
+            *error = m_file.error() != QFileDevice::NoError || cause == 0
+                         ? m_file.errorString()
+                         : QString::fromLocal8Bit(std::strerror(cause));
         }
+        if (written > whole) {
+            const qint64 end = m_file.size();
+            if (end >= written - whole)
+                m_file.resize(end - (written - whole));
+        }
+        if (whole > 0)
+            m_sync.noteWritten();
+        if (kept)
+            *kept = whole;
         return false;
     }
+    if (kept)
+        *kept = written;
     m_sync.noteWritten();
 #ifdef Q_OS_UNIX
     // An open file that is deleted takes every write without complaint and vanishes at close;

@@ -10,9 +10,9 @@
 namespace piezon
 {
 
-// The log file itself. Every record goes to the operating system in one write as it is made,
-// so a crash loses nothing already recorded; a thread of its own syncs new records to disk
-// within about a second, and the file is synced again when it is closed.
+// The log file itself. Records go to the operating system as they are made, those of a batch of
+// readings in one write, so a crash loses nothing already recorded; a thread of its own syncs new
+// records to disk within about a second, and the file is synced again when it is closed.
 //
 // While open, the file is locked: a second program (or session) with the same log is refused
 // instead of emptying a file that is being written. The lock is the operating system's, held on
@@ -39,10 +39,12 @@ public:
     void abandon();
 
     bool isOpen() const { return m_file.isOpen(); }
-    // Writes the whole record or reports why not; a record is never left half-written by us.
+    // Writes one or more whole records (each ending in a line feed) in one write, or reports why
+    // not. A record is never left half-written by us: after a failure the records that went in
+    // whole stay, a torn one is cut off, and *kept (if given) says how many bytes of them stayed.
     // Also fails once the file has been deleted (noticed within a fraction of a second): records
     // would go nowhere anyone can read them.
-    bool write(const QByteArray& record, QString* error);
+    bool write(const QByteArray& records, QString* error, qint64* kept = nullptr);
     // Whether the last write failed because the file was deleted while open.
     bool deleted() const { return m_deleted; }
     void close();

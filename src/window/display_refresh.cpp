@@ -13,10 +13,15 @@ DisplayRefresh::DisplayRefresh(std::function<void()> apply, QObject* parent)
 
 void DisplayRefresh::request()
 {
-    if (m_timer.isActive())
+    const qint64 since = m_sinceLast.isValid() ? m_sinceLast.elapsed() : kIntervalMs;
+    if (since >= kIntervalMs - kEarlyMs) {
+        m_timer.start(0);
         return;
-    const qint64 since = m_sinceLast.isValid() ? m_sinceLast.elapsed() : kFrameMs;
-    m_timer.start(static_cast<int>(qMax<qint64>(0, kFrameMs - since)));
+    }
+    // Shown with the next read of the line that comes late enough; should none come, a little
+    // after the interval is up (later than that read would be, so as not to wake for both).
+    if (!m_timer.isActive())
+        m_timer.start(static_cast<int>(kIntervalMs - since) + kEarlyMs);
 }
 
 void DisplayRefresh::flush()

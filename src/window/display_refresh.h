@@ -9,10 +9,13 @@
 namespace piezon
 {
 
-// Brings the screen up to date with the readings, at most once per frame. Readings can arrive
-// far faster than a screen can show them (960 a second on a busy line); the state changes with
-// every one, the picture only as often as it can be seen. The first change after a quiet spell is
-// shown at once.
+// Brings the screen up to date with the readings. Readings can arrive far faster than a screen
+// can show them (960 a second on a busy line); the state changes with every one, the picture only
+// as often as it is worth its price: on this program's window a picture costs several times
+// what a read of the line does. The first change after a quiet spell is shown at once; on a busy
+// line, read once a frame, every second read is shown, so no reading waits more than about two
+// frames to be seen. A change that comes a little early is shown at once all the same: waiting
+// out the last milliseconds would cost a wake-up of its own.
 class DisplayRefresh : public QObject
 {
     Q_OBJECT
@@ -24,7 +27,10 @@ public:
     void flush();
     bool pending() const { return m_timer.isActive(); }
 
-    static constexpr int kFrameMs = 16;
+    // The least time between two pictures: two reads of a busy line.
+    static constexpr int kIntervalMs = 30;
+    // How much sooner than that a change may still be shown at once.
+    static constexpr int kEarlyMs = 4;
 
 private:
     void fire();

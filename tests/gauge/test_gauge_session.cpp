@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -310,6 +311,9 @@ private slots:
             << bytes({100, 56}) << QByteArray() << "stop";
         QTest::newRow("while readings arrive, STOP while gone")
             << bytes({100}) << QByteArray(200, '\x64') << "stop";
+        // Right after a read the port leaves the line alone for a frame: the loss comes then.
+        QTest::newRow("while the line gathers the next batch, line back")
+            << bytes({100}) << QByteArray(5, '\x64') << "back";
         // STOP meets the dead line before the event loop has seen the hang-up.
         QTest::newRow("STOP before the loss is noticed")
             << bytes({100}) << QByteArray() << "stop-first";
@@ -335,7 +339,11 @@ private slots:
         QVERIFY(s.running());
         QCOMPARE(s.line.readAvailable(2000), kStart);
         QVERIFY(s.line.write(logged));
-        QTRY_COMPARE(s.logBytes(), logFor(logged));
+        // Watched closely, so that what follows lands within a frame of the read.
+        QDeadlineTimer seen(5000);
+        while (s.logBytes() != logFor(logged) && !seen.hasExpired())
+            QTest::qWait(1);
+        QCOMPARE(s.logBytes(), logFor(logged));
         QVERIFY(s.line.write(inFlight));
 
         QSignalSpy lost(&session.port(), &piezon::GaugePort::lost);
@@ -432,11 +440,28 @@ private slots:
         QCOMPARE(s.reporter.notices.size(), 1);
     }
 
+    void readingsArrivingAroundStartAndStopAreLogged_data()
+    {
+        QTest::addColumn<int>("pauseUs");   // between two readings from the gauge
+        QTest::addColumn<int>("sessionMs"); // from START to STOP
+        QTest::addColumn<int>("betweenMs"); // from STOP to the next START
+
+        QTest::newRow("gauge faster than any line") << 20 << 20 << 10;
+        // Read a batch a frame: STOP comes while the line gathers one, and the next START before
+        // that frame is over.
+        QTest::newRow("gauge at line rate, STOP between batches") << 1000 << 23 << 2;
+    }
+
     // A gauge that was never told STOP (the program ended while running) is still streaming
     // when the next START comes: whatever arrives while START is sending its command is read
-    // after START has opened the log, so every reading the session handles is in the log.
-    void readingsArrivingDuringStartAreLogged()
+    // after START has opened the log, so every reading the session handles is in the log; and
+    // once STOP is done, nothing more is handled.
+    void readingsArrivingAroundStartAndStopAreLogged()
     {
+        QFETCH(int, pauseUs);
+        QFETCH(int, sessionMs);
+        QFETCH(int, betweenMs);
+
         WindowSession s;
         QVERIFY(s.form);
         qint64 handled = 0;
@@ -445,12 +470,12 @@ private slots:
 
         std::atomic<bool> streaming{true};
         const int fd = s.line.masterFd();
-        std::thread gauge([&streaming, fd] {
+        std::thread gauge([&streaming, fd, pauseUs] {
             const char reading = 100;
             while (streaming) {
                 if (::write(fd, &reading, 1) < 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                std::this_thread::sleep_for(std::chrono::microseconds(20));
+                std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
             }
         });
         // The window for the race is narrow; a handful of sessions hit it reliably.
@@ -458,20 +483,23 @@ private slots:
         QStringList mismatches;
         int sessions = 0;
         for (; sessions < 12; ++sessions) {
-            QTest::qWait(10);
+            QTest::qWait(betweenMs);
             handled = 0;
             s.form->Command1_Click();
             if (!s.running())
                 break;
-            QTest::qWait(20);
+            QTest::qWait(sessionMs);
             s.form->Command2_Click();
             if (s.logBytes().size() != handled * recordSize)
                 mismatches << QStringLiteral("%1 readings, %2 records")
                                   .arg(handled)
                                   .arg(s.logBytes().size() / recordSize);
         }
+        const qint64 afterStop = handled;
+        QTest::qWait(50);
         streaming = false;
         gauge.join();
+        QCOMPARE(handled, afterStop);
 
         QCOMPARE(sessions, 12);
         QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QStringLiteral("; "))));

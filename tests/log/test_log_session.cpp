@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -173,13 +174,40 @@ private slots:
     void writeFailureEndsTheSessionOnce_data()
     {
         QTest::addColumn<int>("recordsThatFit");
-        QTest::newRow("disk full at the first record") << 0;
-        QTest::newRow("disk full after three records") << 3;
+        QTest::addColumn<bool>("allData");
+        QTest::addColumn<QByteArray>("readings");
+        QTest::addColumn<QByteArray>("kept");
+        // The window after the failure: the failed reading's caption, the needle where the
+        // reading before it left it (87 is 100 corrected).
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<double>("needle");
+
+        // 100, 12, 100, 12, ... : every caption differs from the one before.
+        const QByteArray alternating = bytes({100, 12, 100, 12, 100, 12});
+        QTest::newRow("disk full at the first record")
+            << 0 << true << alternating << QByteArray() << "2.73" << 0.0;
+        QTest::newRow("disk full after three records")
+            << 3 << true << alternating
+            << rec("     0", "2.73") + rec("     0", "0.35") + rec("     0", "2.73") << "0.35"
+            << 87.0;
+        // The fifth reading has no record and is done; the sixth is the one torn. (Fewer
+        // records would not leave room for the port's lock file.)
+        QTest::newRow("changes only, disk full after three records")
+            << 3 << false << bytes({100, 100, 12, 100, 100, 12})
+            << rec("     0", "2.73") + rec("     0", "0.35") + rec("     0", "2.73") << "0.35"
+            << 87.0;
     }
 
+    // The readings usually come as one batch, written at once: what stays in the file and what
+    // the window shows are as if they had come one by one.
     void writeFailureEndsTheSessionOnce()
     {
         QFETCH(int, recordsThatFit);
+        QFETCH(bool, allData);
+        QFETCH(QByteArray, readings);
+        QFETCH(QByteArray, kept);
+        QFETCH(QString, caption);
+        QFETCH(double, needle);
         WindowSession s;
         const qint64 recordSize = rec("     0", "2.73").size();
         rlimit saved{};
@@ -193,11 +221,11 @@ private slots:
             small.rlim_cur = static_cast<rlim_t>(recordsThatFit * recordSize + 10);
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         }
+        s.form->Check1->setChecked(allData);
         s.form->Command1_Click();
         QVERIFY(s.running());
         QSignalSpy stopped(&s.form->MSComm1(), &piezon::GaugeSession::runningChanged);
-        // 100, 12, 100, 12, ... : every caption differs from the one before.
-        QVERIFY(s.line.write(bytes({100, 12, 100, 12, 100, 12})));
+        QVERIFY(s.line.write(readings));
         QTRY_VERIFY(!s.running());
         if (recordsThatFit > 0)
             ::setrlimit(RLIMIT_FSIZE, &saved);
@@ -207,10 +235,11 @@ private slots:
         QCOMPARE(stopped.size(), 1);
         QVERIFY(s.form->Combo2->isEnabled());
         QCOMPARE(s.line.readAvailable(1000), startStop());
-        if (recordsThatFit > 0) {
-            QCOMPARE(s.logBytes(),
-                     rec("     0", "2.73") + rec("     0", "0.35") + rec("     0", "2.73"));
-        }
+        if (recordsThatFit > 0)
+            QCOMPARE(s.logBytes(), kept);
+        s.form->flushDisplay();
+        QCOMPARE(s.form->Label1->text(), caption);
+        QCOMPARE(s.form->MSComm1().pipeline().needleReading(), needle);
     }
 };
 

@@ -1,11 +1,14 @@
 // line-driver: plays the gauge on a pseudo-terminal for the benchmarks and times what reaches the
 // log. Unlike gauge-sim it knows when each reading left and watches the log file itself.
 //
-//   line-driver latency --dir DIR --log FILE --count N [--rate R]
+//   line-driver latency --dir DIR --log FILE --count N [--rate R] [--times FILE]
 //       After START, sends N readings and notes, for each, the time from just before its byte
 //       was written to the line until its record is in the log. With R > 0 the readings are
 //       sent R a second whatever the program does (960 is the line's limit); with R = 0 (the
 //       default) one at a time, each after the record of the one before and a pause of 2-4 ms.
+//       With --times, FILE gets both moments of each reading, in nanoseconds of the monotonic
+//       clock (for window-watch's frame times), and whether it changes what the window shows
+//       (its corrected value differs from the reading's before): "sent logged changes" a line.
 //   line-driver burst --dir DIR --log FILE --count N
 //       After START, writes N readings as fast as the line takes them and notes when the log
 //       holds all of their records.
@@ -226,6 +229,7 @@ struct Options {
     std::string log;
     long count = 0;
     double rate = 0;
+    std::string times;
 };
 
 // Waits for the START command; false if none came in time or we are told to stop.
@@ -270,7 +274,9 @@ int latency(const Options& o, Line& line, LogWatch& log, const std::vector<unsig
 
     std::vector<Clock::time_point> sentAt;
     sentAt.reserve(data.size());
-    Clock::time_point next = Clock::now();
+    // The first reading once the window has drawn what START changed in it, so that its picture
+    // is one of its own.
+    Clock::time_point next = Clock::now() + std::chrono::milliseconds(200);
     Clock::time_point progress = next;
     while (log.records() < o.count && !g_stop) {
         Clock::time_point now = Clock::now();
@@ -305,8 +311,29 @@ int latency(const Options& o, Line& line, LogWatch& log, const std::vector<unsig
     }
 
     std::vector<double> latencies;
-    for (long i = 0; i < log.records() && i < static_cast<long>(sentAt.size()); ++i)
-        latencies.push_back(ms(log.loggedAt(i) - sentAt[static_cast<std::size_t>(i)]));
+    FILE* times = o.times.empty() ? nullptr : std::fopen(o.times.c_str(), "w");
+    if (!o.times.empty() && !times)
+        std::perror("line-driver: --times");
+    const auto ns = [](Clock::time_point t) {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count());
+    };
+    const QChar separator = piezon::captionSeparator(QLocale::system());
+    const QString offset = QString::fromLatin1(kStartupOffset);
+    double shown = 0; // the needle at rest, the caption "0.00"
+    for (long i = 0; i < log.records() && i < static_cast<long>(sentAt.size()); ++i) {
+        const Clock::time_point sent = sentAt[static_cast<std::size_t>(i)];
+        latencies.push_back(ms(log.loggedAt(i) - sent));
+        const double corrected =
+            piezon::computeReading(data[static_cast<std::size_t>(i)], offset, separator)->corrected;
+        if (times) {
+            std::fprintf(times, "%lld %lld %d\n", ns(sent), ns(log.loggedAt(i)),
+                         i == 0 || corrected != shown ? 1 : 0);
+        }
+        shown = corrected;
+    }
+    if (times)
+        std::fclose(times);
     std::printf("sent %zu\nlogged %ld\nexact %s\np50_ms %.3f\np99_ms %.3f\nmax_ms %.3f\n",
                 sentAt.size(), log.records(), log.exact() ? "yes" : "no",
                 percentile(latencies, 0.50), percentile(latencies, 0.99),
@@ -356,7 +383,8 @@ int burst(const Options& o, Line& line, LogWatch& log, const std::vector<unsigne
 
 int usage()
 {
-    std::fputs("usage: line-driver latency|burst --dir DIR --log FILE --count N [--rate R]\n",
+    std::fputs("usage: line-driver latency|burst --dir DIR --log FILE --count N [--rate R] "
+               "[--times FILE]\n",
                stderr);
     return 2;
 }
@@ -379,6 +407,8 @@ int main(int argc, char** argv)
             o.count = std::atol(argv[i + 1]);
         else if (a == "--rate")
             o.rate = std::atof(argv[i + 1]);
+        else if (a == "--times")
+            o.times = argv[i + 1];
         else
             return usage();
     }

@@ -7,12 +7,18 @@
 //         painted_px  how many pixels that first picture covered
 //         rss_kb      the program's resident memory N ms (default 1000) after that picture
 //       then ends the program with SIGTERM.
-//   window-watch frames --window ID --seconds S
-//       Counts how often the window's picture changes during S seconds and prints
+//   window-watch frames --window ID --seconds S [--times FILE [--log LOG]]
+//       Counts how often the window's picture changes during S seconds (or until SIGTERM) and
+//       prints
 //         frames      updates, each the burst of rectangles one repaint puts on screen
 //         per_s       frames a second
 //         max_1s      the most frames in any one second
 //         rects       rectangles put, in all
+//       With --times, FILE gets the moment each frame began, one a line, in nanoseconds of the
+//       monotonic clock (the one line-driver's times are in). With --log as well, each line also
+//       holds how many records (lines) LOG held when the frame's first rectangle came in: the
+//       program writes a batch's records before it draws the batch, so those are the readings
+//       the frame can show. (It could miscount only if this watcher were a whole batch late.)
 //
 // Both use the DAMAGE extension, spoken here directly so that no extension library is needed.
 // The exit status is 1 when the program or the window does not behave, 2 on a usage error.
@@ -29,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <sys/uio.h>
@@ -40,6 +47,13 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
+
+volatile sig_atomic_t g_stop = 0;
+
+void onSignal(int)
+{
+    g_stop = 1;
+}
 
 double msSince(Clock::time_point start)
 {
@@ -256,12 +270,51 @@ int startup(int idleMs, int timeoutMs, char** program)
     return finish(0);
 }
 
-int frames(xcb_window_t window, double seconds)
+// Counts the lines of a file that another program appends to; the file may not exist yet.
+class LineCount
+{
+public:
+    explicit LineCount(std::string path) : m_path(std::move(path)) {}
+    ~LineCount()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    long now()
+    {
+        if (m_fd < 0 && (m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC)) < 0)
+            return 0;
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(m_fd, buf, sizeof buf)) > 0)
+            m_lines += std::count(buf, buf + n, '\n');
+        return m_lines;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    long m_lines = 0;
+};
+
+int frames(xcb_window_t window, double seconds, const std::string& timesPath,
+           const std::string& logPath)
 {
     Display x;
     if (!x.connect())
         return 1;
     x.watchDrawing(window);
+    FILE* times = nullptr;
+    if (!timesPath.empty() && !(times = std::fopen(timesPath.c_str(), "w"))) {
+        std::perror("window-watch: --times");
+        return 1;
+    }
+    LineCount records(logPath);
+    struct sigaction action {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
 
     // One repaint puts its rectangles one after another; a frame is a burst of them with no
     // pause of more than this between two. Repaints themselves are at least a frame (16 ms)
@@ -273,7 +326,7 @@ int frames(xcb_window_t window, double seconds)
     double lastRect = -1e9;
     std::deque<double> lastSecond;
     std::size_t maxPerSecond = 0;
-    for (;;) {
+    while (!g_stop) {
         const double left = seconds * 1000 - msSince(start);
         if (left <= 0)
             break;
@@ -288,6 +341,15 @@ int frames(xcb_window_t window, double seconds)
             ++rects;
             if (now - lastRect > kBurstGapMs) {
                 ++frameCount;
+                if (times) {
+                    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        Clock::now().time_since_epoch());
+                    if (logPath.empty())
+                        std::fprintf(times, "%lld\n", static_cast<long long>(ns.count()));
+                    else
+                        std::fprintf(times, "%lld %ld\n", static_cast<long long>(ns.count()),
+                                     records.now());
+                }
                 lastSecond.push_back(now);
                 while (!lastSecond.empty() && lastSecond.front() <= now - 1000)
                     lastSecond.pop_front();
@@ -302,7 +364,10 @@ int frames(xcb_window_t window, double seconds)
         }
         std::free(e);
     }
-    std::printf("frames %ld\nper_s %.1f\nmax_1s %zu\nrects %ld\n", frameCount, frameCount / seconds,
+    if (times)
+        std::fclose(times);
+    const double watched = std::min(seconds, msSince(start) / 1000);
+    std::printf("frames %ld\nper_s %.1f\nmax_1s %zu\nrects %ld\n", frameCount, frameCount / watched,
                 maxPerSecond, rects);
     return 0;
 }
@@ -310,7 +375,7 @@ int frames(xcb_window_t window, double seconds)
 int usage()
 {
     std::fputs("usage: window-watch startup [--idle-ms N] [--timeout-ms N] -- PROGRAM [ARGS...]\n"
-               "       window-watch frames --window ID --seconds S\n",
+               "       window-watch frames --window ID --seconds S [--times FILE [--log LOG]]\n",
                stderr);
     return 2;
 }
@@ -326,6 +391,8 @@ int main(int argc, char** argv)
     int timeoutMs = 20000;
     long window = 0;
     double seconds = 0;
+    std::string timesPath;
+    std::string logPath;
     int i = 2;
     for (; i < argc; ++i) {
         const std::string a = argv[i];
@@ -341,12 +408,16 @@ int main(int argc, char** argv)
             window = std::strtol(argv[++i], nullptr, 0);
         else if (a == "--seconds")
             seconds = std::atof(argv[++i]);
+        else if (a == "--times")
+            timesPath = argv[++i];
+        else if (a == "--log")
+            logPath = argv[++i];
         else
             return usage();
     }
     if (mode == "startup" && i + 1 < argc)
         return startup(idleMs, timeoutMs, argv + i + 1);
     if (mode == "frames" && window > 0 && seconds > 0)
-        return frames(static_cast<xcb_window_t>(window), seconds);
+        return frames(static_cast<xcb_window_t>(window), seconds, timesPath, logPath);
     return usage();
 }
