@@ -1,6 +1,7 @@
 #include "window/command_line.h"
 #include "window/end_signals.h"
 #include "window/form1.h"
+#include "window/translations.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -64,6 +65,7 @@ int main(int argc, char* argv[])
         qputenv("QT_XCB_NO_MITSHM", "1");
     qInstallMessageHandler(onToolkitMessage);
     QApplication app(argc, argv);
+    piezon::loadRussianTranslations(app);
     piezon::Form1::Environment env;
     env.programDir = QCoreApplication::applicationDirPath();
     piezon::Form1 form(env);

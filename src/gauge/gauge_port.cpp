@@ -113,7 +113,7 @@ bool GaugePort::send(const QByteArray& data, QString* reason)
 {
     if (!m_port.isOpen()) {
         if (reason)
-            *reason = QStringLiteral("port is not open");
+            *reason = QStringLiteral("порт не открыт");
         return false;
     }
     m_sending = true;
@@ -149,7 +149,7 @@ bool GaugePort::waitUntilSent(QString* reason)
     }
     if (!m_port.isOpen() || m_port.bytesToWrite() > 0) {
         if (reason)
-            *reason = m_port.isOpen() ? m_port.errorString() : QStringLiteral("port closed");
+            *reason = m_port.isOpen() ? m_port.errorString() : QStringLiteral("порт закрыт");
         return false;
     }
 #ifdef Q_OS_UNIX

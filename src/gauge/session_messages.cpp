@@ -1,5 +1,7 @@
 #include "gauge/session_messages.h"
 
+#include "log/system_reason.h"
+
 #include <QDir>
 
 namespace piezon::messages
@@ -25,13 +27,13 @@ QString portNotFound(const QString& port, const QString& reason)
 {
     return QStringLiteral("Не удалось открыть порт %1: устройство не найдено.\n%2\n"
                           "Проверьте, что манометр подключён, или выберите другой номер порта.")
-        .arg(port, reason);
+        .arg(port, russianReason(reason));
 }
 
 QString portBusy(const QString& port, const QString& reason)
 {
     return QStringLiteral("Не удалось открыть порт %1: порт занят другой программой.\n%2")
-        .arg(port, reason);
+        .arg(port, russianReason(reason));
 }
 
 QString portNoPermission(const QString& port, const QString& reason)
@@ -40,18 +42,18 @@ QString portNoPermission(const QString& port, const QString& reason)
                           "Добавьте пользователя в группу dialout "
                           "(sudo usermod -a -G dialout имя_пользователя), "
                           "затем выйдите из системы и войдите снова.")
-        .arg(port, reason);
+        .arg(port, russianReason(reason));
 }
 
 QString portOpenFailed(const QString& port, const QString& reason)
 {
-    return QStringLiteral("Не удалось открыть порт %1.\n%2").arg(port, reason);
+    return QStringLiteral("Не удалось открыть порт %1.\n%2").arg(port, russianReason(reason));
 }
 
 QString sendFailed(const QString& port, const QString& reason)
 {
     return QStringLiteral("Не удалось передать команду манометру через порт %1.\n%2\n%3")
-        .arg(port, reason, kStopped);
+        .arg(port, russianReason(reason), kStopped);
 }
 
 QString linkLost(const QString& port, const QString& reason)
@@ -60,7 +62,7 @@ QString linkLost(const QString& port, const QString& reason)
                           "Программа восстановит связь сама, как только порт снова станет "
                           "доступен; запись в журнал продолжится в тот же файл.\n"
                           "Чтобы завершить чтение данных, нажмите СТОП (F2).")
-        .arg(port, reason);
+        .arg(port, russianReason(reason));
 }
 
 QString logInUse(const QString& path)
@@ -75,14 +77,14 @@ QString logInUse(const QString& path)
 QString logCannotBeCreated(const QString& path, const QString& reason)
 {
     return QStringLiteral("Не удалось создать файл журнала %1.\n%2\nЧтение данных не начато.")
-        .arg(quoted(path), reason);
+        .arg(quoted(path), russianReason(reason));
 }
 
 QString logWriteFailed(const QString& path, const QString& reason)
 {
     return QStringLiteral("Не удалось записать данные в файл журнала %1.\n%2\n%3 "
                           "Записанные ранее данные сохранены.")
-        .arg(quoted(path), reason, kStopped);
+        .arg(quoted(path), russianReason(reason), kStopped);
 }
 
 QString logDeleted(const QString& path)

@@ -1,4 +1,5 @@
 #include "log/measurement_log.h"
+#include "log/system_reason.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,6 +10,8 @@
 #include <QThread>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 using piezon::MeasurementLog;
@@ -59,6 +62,9 @@ private slots:
     void secondClaimOfAnOpenLogIsRefused();
     void fileShortenedByOthersGainsNoNulBytes();
     void slowSyncNeverHoldsUpAWrite();
+
+    void systemReasonsInRussian_data();
+    void systemReasonsInRussian();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -288,6 +294,35 @@ void TestMeasurementLog::slowSyncNeverHoldsUpAWrite()
     slow = false;
     QTRY_COMPARE_WITH_TIMEOUT(syncs.load(), 2, 5000); // and the records after it get theirs
     log.close();
+}
+
+void TestMeasurementLog::systemReasonsInRussian_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("russian"); // empty: the system's own words
+    QTest::newRow("missing device") << ENOENT << "Нет такого файла или устройства";
+    QTest::newRow("no device") << ENODEV << "Устройство не найдено";
+    QTest::newRow("no permission") << EACCES << "Нет прав доступа";
+    QTest::newRow("busy") << EBUSY << "Устройство занято";
+    QTest::newRow("I/O error") << EIO << "Ошибка ввода-вывода";
+    QTest::newRow("disk full") << ENOSPC << "На диске не осталось места";
+    QTest::newRow("read-only file system")
+        << EROFS << "Файловая система доступна только для чтения";
+    QTest::newRow("quota") << EDQUOT << "Превышена дисковая квота";
+    QTest::newRow("anything else") << EXDEV << QString();
+}
+
+// From the number, and from the text Qt's file and port classes give for it.
+void TestMeasurementLog::systemReasonsInRussian()
+{
+    QFETCH(int, number);
+    QFETCH(QString, russian);
+    const QString system = QString::fromLocal8Bit(std::strerror(number));
+    const QString expected = russian.isEmpty() ? system : russian;
+    QCOMPARE(piezon::systemReason(number), expected);
+    QCOMPARE(piezon::russianReason(system), expected);
+    QCOMPARE(piezon::russianReason(QStringLiteral("Устройство отключилось")),
+             QStringLiteral("Устройство отключилось"));
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementLog)
