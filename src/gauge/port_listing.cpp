@@ -22,8 +22,8 @@ QString sysfsText(const QString& path)
 // up, holds what its maker wrote into it.
 QString usbFacts(const QString& name)
 {
-    QString dir = QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(name))
-                      .canonicalFilePath();
+    QString dir =
+        QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(name)).canonicalFilePath();
     while (dir.startsWith(QLatin1String("/sys/devices/")) &&
            !QFileInfo::exists(dir + QStringLiteral("/idVendor")))
         dir = QFileInfo(dir).path();
@@ -40,7 +40,7 @@ QString usbFacts(const QString& name)
     if (!serial.isEmpty())
         known << QStringLiteral("серийный номер %1").arg(serial);
     const QString ids = QStringLiteral("%1:%2").arg(sysfsText(dir + QStringLiteral("/idVendor")),
-                                                     sysfsText(dir + QStringLiteral("/idProduct")));
+                                                    sysfsText(dir + QStringLiteral("/idProduct")));
     QString facts = QStringLiteral("USB");
     if (!known.isEmpty())
         facts += QStringLiteral(": ") + known.join(QStringLiteral(", "));
@@ -49,16 +49,15 @@ QString usbFacts(const QString& name)
 
 } // namespace
 
-QStringList listPorts(const QString& programDir, const PortSystem& system,
-                      const DeviceFacts& facts)
+QStringList listPorts(const QString& programDir, const PortSystem& system, const DeviceFacts& facts)
 {
     QStringList lines;
     for (int n = 1; n <= 16; ++n) {
         const QString path = resolveComPort(n, programDir, system);
         if (path.isEmpty())
             continue;
-        QString line = QStringLiteral("COM%1").arg(n).leftJustified(6) +
-                       QDir::toNativeSeparators(path);
+        QString line =
+            QStringLiteral("COM%1").arg(n).leftJustified(6) + QDir::toNativeSeparators(path);
         const QFileInfo entry(path);
         if (entry.isSymLink()) {
             // A link to /dev/serial/by-id/... also shows the device that name stands for today.

@@ -15,15 +15,14 @@ namespace
 {
 
 // In numbering order. "ttyS" must match whole: ttySAC0 is another driver's port.
-const QRegularExpression kSerialDevice(
-    QStringLiteral("^(?:(ttyS)|(ttyUSB)|(ttyACM)|(rfcomm))(0|[1-9][0-9]{0,5})$"));
+const QRegularExpression
+    kSerialDevice(QStringLiteral("^(?:(ttyS)|(ttyUSB)|(ttyACM)|(rfcomm))(0|[1-9][0-9]{0,5})$"));
 
 } // namespace
 
 QStringList numberedDevices(const PortSystem& system)
 {
-    struct Device
-    {
+    struct Device {
         int family;
         int number;
         QString name;

@@ -14,8 +14,7 @@ using EntryExists = std::function<bool(const QString& path)>;
 
 // What the port numbering sees of the machine. portSystemOnDisk() asks the real one; tests make
 // one up, phantom ports and all.
-struct PortSystem
-{
+struct PortSystem {
     EntryExists exists;
     // The names in /dev ("ttyS0", "ttyUSB1", "null", ...), in any order.
     std::function<QStringList()> deviceNames;

@@ -44,8 +44,8 @@ void TestPortMapping::resolveAgainstDeviceSet_data()
     const QString prog = QStringLiteral("/opt/piezon");
     const QStringList none;
     const QStringList debianPhantoms{"ttyS0", "ttyS1", "ttyS2", "ttyS3"};
-    const QStringList laptop{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3",
-                             "/dev/ttyUSB0", "/dev/tty0", "/dev/ttyprintk"};
+    const QStringList laptop{"/dev/ttyS0",   "/dev/ttyS1", "/dev/ttyS2",    "/dev/ttyS3",
+                             "/dev/ttyUSB0", "/dev/tty0",  "/dev/ttyprintk"};
     QStringList thirtyTwoPhantoms;
     QStringList thirtyTwoAndBluetooth{"/dev/rfcomm0"};
     for (int i = 0; i < 32; ++i) {
@@ -58,8 +58,7 @@ void TestPortMapping::resolveAgainstDeviceSet_data()
         elevenSerial << QStringLiteral("/dev/ttyS%1").arg(i);
 
     QTest::newRow("pinned entry wins over devices")
-        << QStringList{"/opt/piezon/COM1", "/dev/ttyS0"} << none << prog << 1
-        << "/opt/piezon/COM1";
+        << QStringList{"/opt/piezon/COM1", "/dev/ttyS0"} << none << prog << 1 << "/opt/piezon/COM1";
     QTest::newRow("pinned entry only for its own number")
         << QStringList{"/opt/piezon/COM2", "/dev/ttyS0"} << none << prog << 1 << "/dev/ttyS0";
     QTest::newRow("pinned entry does not move the others")
@@ -98,8 +97,8 @@ void TestPortMapping::resolveAgainstDeviceSet_data()
     QTest::newRow("family without its 0: the second adapter left plugged in")
         << QStringList{"/dev/ttyUSB1", "/dev/ttyACM0"} << none << prog << 1 << "/dev/ttyUSB1";
     QTest::newRow("not serial ports of ours")
-        << QStringList{"/dev/ttySAC0", "/dev/ttyS", "/dev/ttyS01", "/dev/ttyAMA0", "/dev/tty1",
-                       "/dev/ttyACM0"}
+        << QStringList{"/dev/ttySAC0", "/dev/ttyS", "/dev/ttyS01",
+                       "/dev/ttyAMA0", "/dev/tty1", "/dev/ttyACM0"}
         << none << prog << 1 << "/dev/ttyACM0";
     QTest::newRow("no devices at all") << QStringList{} << none << prog << 1 << "";
     QTest::newRow("zero, even when pinned")
