@@ -75,7 +75,7 @@ PortSystem portSystemOnDisk()
     PortSystem system;
     system.exists = entryExistsOnDisk;
     system.deviceNames = [] {
-        return QDir(QStringLiteral("/dev")).entryList(QDir::System | QDir::Files | QDir::Dirs);
+        return QDir(QStringLiteral("/dev")).entryList(QDir::System | QDir::Files);
     };
     system.hasUart = [](const QString& name) {
         QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(name));
