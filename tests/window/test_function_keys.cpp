@@ -4,6 +4,7 @@
 #include "gauge/gauge_commands.h"
 #include "support/window_session.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -129,13 +130,67 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         focusOn(w);
 
-        // A held F1: the first press starts, the repeats find the port open.
-        QTest::keyPress(w, Qt::Key_F1);
-        for (int i = 0; i < 5; ++i)
-            QTest::keyPress(w, Qt::Key_F1, Qt::NoModifier, -1);
-        QTest::keyRelease(w, Qt::Key_F1);
+        // A held F1, as the keyboard repeats it: the first press starts, every repeat (a release
+        // and a press, both marked as repeats) finds the port open.
+        const auto send = [w](bool press, bool repeat) {
+            QTest::simulateEvent(w, press, Qt::Key_F1, Qt::NoModifier, QString(), repeat);
+        };
+        send(true, false);
+        for (int i = 0; i < 5; ++i) {
+            send(false, true);
+            send(true, true);
+        }
+        send(false, false);
         QVERIFY(s->running());
         QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
+        QVERIFY(s->reporter.messages.isEmpty());
+    }
+
+    // A dropped-down list holds the keyboard: the keys reach its popup, not the box or the window.
+    // They are sent to the window as the keyboard sends them, so Qt routes them to the popup.
+    void keysWorkWithTheListOpen_data()
+    {
+        QTest::addColumn<QString>("combo");
+        QTest::addColumn<int>("key");
+        QTest::newRow("F1 on the offset list") << "Combo1" << int(Qt::Key_F1);
+        QTest::newRow("F1 on the port list") << "Combo2" << int(Qt::Key_F1);
+        QTest::newRow("F3 on the offset list") << "Combo1" << int(Qt::Key_F3);
+    }
+
+    void keysWorkWithTheListOpen()
+    {
+        QFETCH(QString, combo);
+        QFETCH(int, key);
+        auto* box = static_cast<QComboBox*>(control(combo));
+        QSignalSpy ended(s->form.get(), &piezon::Form1::programEnded);
+        focusOn(box);
+        box->showPopup();
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QTest::keyClick(s->form->windowHandle(), Qt::Key(key));
+
+        if (key == Qt::Key_F3) {
+            QCOMPARE(ended.size(), 1);
+            QVERIFY(!s->form->isVisible());
+            QVERIFY(!s->running());
+            return;
+        }
+        QVERIFY(s->running());
+        QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
+        QVERIFY(s->reporter.messages.isEmpty());
+        if (box == s->form->Combo2) { // the port cannot change now: its list goes
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+            return;
+        }
+        // The list is still the operator's: the arrows move in it, Escape closes it unchanged.
+        QVERIFY(QApplication::activePopupWidget());
+        const int before = box->view()->currentIndex().row();
+        QTest::keyClick(s->form->windowHandle(), Qt::Key_Down);
+        QCOMPARE(box->view()->currentIndex().row(), before + 1);
+        QTest::keyClick(s->form->windowHandle(), Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(box->currentText(), QStringLiteral("     0"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+        QVERIFY(!s->running());
     }
 
     void logModeKeys_data()
