@@ -195,6 +195,18 @@ void GaugePort::onReadyRead()
     emit received(bytes);
 }
 
+void GaugePort::takeWaiting()
+{
+    if (!m_port.isOpen() || m_sending)
+        return;
+    m_resume.stop();
+    resumeReading();
+    // Qt's wait reads the device into its buffer and announces it through readyRead.
+    m_port.waitForReadyRead(0);
+    if (m_port.isOpen() && m_port.bytesAvailable() > 0)
+        onReadyRead();
+}
+
 void GaugePort::pauseReading()
 {
     // QSerialPort has no call to hold its read notification, but it keeps it in a socket notifier

@@ -44,6 +44,10 @@ public:
     // arrive during the wait are handed on after the caller's step, never from inside it.
     bool send(const QByteArray& data, QString* reason);
 
+    // Hands on at once whatever readings wait in the device (the line may be resting between
+    // batches): a session that ends must not drop readings that arrived before its end.
+    void takeWaiting();
+
     // Closes the port; output already sent has left by then (see send).
     void close();
 

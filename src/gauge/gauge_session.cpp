@@ -103,6 +103,13 @@ void GaugeSession::start(const QString& portText)
 
 void GaugeSession::stop()
 {
+    // Readings that arrived before STOP are the session's, even while the line rests between
+    // batches. Taking them may end the session (a failed write) or find the line gone.
+    if (m_state == State::Running) {
+        m_stopping = true;
+        m_port.takeWaiting();
+        m_stopping = false;
+    }
     if (!isRunning())
         return;
     if (m_state == State::Reconnecting) {
@@ -165,6 +172,9 @@ void GaugeSession::onLost(const QString& reason)
     if (m_state != State::Running)
         return;
     m_state = State::Reconnecting;
+    // Found out by STOP itself: the operator is ending the session anyway.
+    if (m_stopping)
+        return;
     m_reporter->showNotice(messages::linkLost(m_portName, reason));
     m_reconnect.start();
 }

@@ -84,9 +84,10 @@ private:
     MeasurementLog m_log;
     ReadingPipeline m_pipeline;
     State m_state = State::Stopped;
-    int m_number = 0;   // the COM number of the running session
-    QString m_portName; // "COM1 (/dev/ttyS0)" of the running session
-    QString m_probed;   // the device the reconnect try is opening
+    bool m_stopping = false; // STOP is taking the last readings
+    int m_number = 0;        // the COM number of the running session
+    QString m_portName;      // "COM1 (/dev/ttyS0)" of the running session
+    QString m_probed;        // the device the reconnect try is opening
     DeviceProbe m_probe;
     QTimer m_reconnect;
 };
