@@ -13,9 +13,7 @@
 
 namespace piezon
 {
-namespace
-{
-void syncData(int fd)
+void BackgroundSync::syncNow(int fd)
 {
 #if defined(Q_OS_WIN)
     ::_commit(fd);
@@ -25,10 +23,9 @@ void syncData(int fd)
     ::fdatasync(fd);
 #endif
 }
-} // namespace
 
 BackgroundSync::BackgroundSync(SyncFunction sync)
-    : m_sync(sync ? std::move(sync) : SyncFunction(syncData))
+    : m_sync(sync ? std::move(sync) : SyncFunction(&BackgroundSync::syncNow))
 {
 }
 

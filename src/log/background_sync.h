@@ -31,6 +31,9 @@ public:
     // Waits for a sync under way, then stops; the caller syncs what is left itself.
     void stop();
 
+    // The file's data (and its size) on the disk now, blocking until it is.
+    static void syncNow(int fd);
+
 private:
     void run();
 

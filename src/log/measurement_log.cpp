@@ -7,10 +7,6 @@
 #ifdef Q_OS_UNIX
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
-#endif
-#ifdef Q_OS_WIN
-#include <io.h>
 #endif
 
 namespace piezon
@@ -178,14 +174,8 @@ void MeasurementLog::close()
     if (!m_file.isOpen())
         return;
     m_sync.stop();
-    const int fd = m_file.handle();
-    if (fd >= 0) {
-#ifdef Q_OS_UNIX
-        ::fsync(fd);
-#elif defined(Q_OS_WIN)
-        ::_commit(fd);
-#endif
-    }
+    if (m_file.handle() >= 0)
+        BackgroundSync::syncNow(m_file.handle());
     m_file.close();
     m_created = false;
 }
