@@ -1,6 +1,7 @@
 #include "window/command_line.h"
 #include "window/end_signals.h"
 #include "window/form1.h"
+#include "window/process_setup.h"
 #include "window/translations.h"
 
 #include <QApplication>
@@ -8,25 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#endif
-
 namespace
 {
-
-// Without a display the toolkit would abort with a core dump; say plainly what is missing.
-bool displayAvailable()
-{
-#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-#else
-    return true;
-#endif
-}
 
 // The toolkit ends with a fatal message when it cannot reach the display it was given; turn
 // that into an operator's message and a plain exit instead of a crash report.
@@ -46,17 +30,13 @@ int main(int argc, char* argv[])
     // --list-ports, --help, --version: answered without a display, before any window exists.
     if (const std::optional<int> status = piezon::runCommandLine(argc, argv))
         return *status;
-    if (!displayAvailable()) {
+    if (!piezon::process::displayAvailable()) {
         std::fputs("Пьезон для RX418: нет графического дисплея (переменная DISPLAY не задана).\n"
                    "Запустите программу в графическом сеансе.\n",
                    stderr);
         return 2;
     }
-#ifdef Q_OS_UNIX
-    // A log that reaches the file size limit would otherwise kill us on the spot; ignored, the
-    // write fails like on a full disk and the operator gets the same report and a STOP.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    piezon::process::prepare();
     // On a local X server Qt hands each picture over in shared memory, and before it paints the
     // next one it waits for the server to say it has read the last: a round trip that puts two
     // of our threads to sleep and wakes them for every picture. Sent over the connection

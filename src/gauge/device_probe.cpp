@@ -1,14 +1,9 @@
 #include "gauge/device_probe.h"
 
-#include <QFile>
+#include "gauge/device_open.h"
 
 #include <mutex>
 #include <thread>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace piezon
 {
@@ -18,7 +13,7 @@ namespace piezon
 struct DeviceProbe::Attempt {
     std::mutex mutex;
     bool abandoned = false;
-    int fd = -1;
+    deviceopen::Result result;
 };
 
 DeviceProbe::DeviceProbe(QObject* parent) : QObject(parent) {}
@@ -36,22 +31,14 @@ void DeviceProbe::start(const QString& path)
     m_busy = true;
     auto attempt = std::make_shared<Attempt>();
     m_attempt = attempt;
-    const QByteArray device = QFile::encodeName(path);
-    std::thread([this, attempt, device] {
-#ifdef Q_OS_UNIX
-        const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-#else
-        const int fd = -1;
-#endif
+    std::thread([this, attempt, path] {
+        const deviceopen::Result result = deviceopen::tryOpen(path);
         std::lock_guard<std::mutex> lock(attempt->mutex);
         if (attempt->abandoned) {
-#ifdef Q_OS_UNIX
-            if (fd >= 0)
-                ::close(fd);
-#endif
+            deviceopen::close(result.held);
             return;
         }
-        attempt->fd = fd;
+        attempt->result = result;
         // Posted while the window's thread cannot be abandoning us (it takes the same lock),
         // and dropped with this object if it is destroyed before the event is delivered.
         QMetaObject::invokeMethod(
@@ -65,12 +52,14 @@ void DeviceProbe::onDone(const std::shared_ptr<Attempt>& attempt)
         return;
     m_attempt.reset();
     m_busy = false;
+    bool answered = false;
     {
         std::lock_guard<std::mutex> lock(attempt->mutex);
-        m_held = attempt->fd;
-        attempt->fd = -1;
+        answered = attempt->result.answered;
+        m_held = attempt->result.held;
+        attempt->result = {};
     }
-    emit finished(m_held >= 0);
+    emit finished(answered);
 }
 
 void DeviceProbe::cancel()
@@ -78,11 +67,8 @@ void DeviceProbe::cancel()
     if (m_attempt) {
         std::lock_guard<std::mutex> lock(m_attempt->mutex);
         m_attempt->abandoned = true;
-#ifdef Q_OS_UNIX
-        if (m_attempt->fd >= 0)
-            ::close(m_attempt->fd);
-#endif
-        m_attempt->fd = -1;
+        deviceopen::close(m_attempt->result.held);
+        m_attempt->result = {};
     }
     m_attempt.reset();
     m_busy = false;
@@ -91,11 +77,8 @@ void DeviceProbe::cancel()
 
 void DeviceProbe::release()
 {
-#ifdef Q_OS_UNIX
-    if (m_held >= 0)
-        ::close(m_held);
-#endif
-    m_held = -1;
+    deviceopen::close(m_held);
+    m_held = deviceopen::kNone;
 }
 
 } // namespace piezon

@@ -10,8 +10,8 @@ namespace piezon
 
 // Tries to open a serial device on a thread of its own. Opening a device can block for seconds
 // (a Bluetooth link being paged), and the window must not freeze meanwhile. A device that opens
-// is held open until take() or the next try, so that a link that was hard to establish is still
-// up when the port is opened for real.
+// is held open (where the system lets it be opened twice) until release() or the next try, so
+// that a link that was hard to establish is still up when the port is opened for real.
 class DeviceProbe : public QObject
 {
     Q_OBJECT
@@ -35,7 +35,7 @@ private:
     void onDone(const std::shared_ptr<Attempt>& attempt);
 
     std::shared_ptr<Attempt> m_attempt;
-    int m_held = -1;
+    qintptr m_held = -1; // what the try holds open, if anything
     bool m_busy = false;
 };
 

@@ -1,17 +1,9 @@
 #include "gauge/gauge_port.h"
 
-#include <QDeadlineTimer>
-#include <QFileInfo>
-#include <QSocketNotifier>
-#include <QThread>
+#include "gauge/line_control.h"
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
-#endif
+#include <QDeadlineTimer>
+#include <QSocketNotifier>
 
 namespace piezon
 {
@@ -25,19 +17,6 @@ constexpr int kSendTimeoutMs = 2000;
 // as the event loop is round again, so that the device's buffer never fills while we wait.
 constexpr qsizetype kReadAgainAtOnce = 512;
 
-// Qt reports a port that another program holds (its lock file, or an exclusive open) as a
-// permission error, the same as a device we may not use at all. Only the latter is the
-// operator's group membership.
-bool heldByAnotherProgram(const QString& device)
-{
-#ifdef Q_OS_UNIX
-    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
-#else
-    // On Windows a COM port in use by another program is exactly what "access denied" means.
-    Q_UNUSED(device);
-    return true;
-#endif
-}
 } // namespace
 
 GaugePort::GaugePort(QObject* parent) : QObject(parent)
@@ -68,14 +47,7 @@ void GaugePort::applyStartupSettings()
 bool GaugePort::open(const QString& path, OpenFailure* failure, QString* reason)
 {
     m_path = path;
-    QString device = path;
-#ifdef Q_OS_UNIX
-    // Qt keys its lock file on the name the port is opened by; under our COMn alias another
-    // program holding the device would go unnoticed, and it would not notice us.
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (!canonical.isEmpty())
-        device = canonical;
-#endif
+    const QString device = linecontrol::deviceToOpen(path);
     m_port.setPortName(device);
     m_opening = true;
     const bool ok = m_port.open(QIODevice::ReadWrite);
@@ -87,7 +59,7 @@ bool GaugePort::open(const QString& path, OpenFailure* failure, QString* reason)
             kind = OpenFailure::NotFound;
             break;
         case QSerialPort::PermissionError:
-            kind = heldByAnotherProgram(device) ? OpenFailure::Busy : OpenFailure::Permission;
+            kind = linecontrol::heldByAnotherProgram(device) ? OpenFailure::Busy : OpenFailure::Permission;
             break;
         case QSerialPort::OpenError:
             kind = OpenFailure::Busy;
@@ -152,17 +124,8 @@ bool GaugePort::waitUntilSent(QString* reason)
             *reason = m_port.isOpen() ? m_port.errorString() : QStringLiteral("порт закрыт");
         return false;
     }
-#ifdef Q_OS_UNIX
-    // Then until the device has put them on the line. Polled, not tcdrain(): a line whose far
-    // end is gone would block tcdrain() for good.
-    const int fd = static_cast<int>(m_port.handle());
-    while (fd >= 0 && !deadline.hasExpired()) {
-        int pending = 0;
-        if (::ioctl(fd, TIOCOUTQ, &pending) != 0 || pending <= 0)
-            break;
-        QThread::msleep(1);
-    }
-#endif
+    // Then until the device has put them on the line.
+    linecontrol::waitUntilOnTheLine(m_port, deadline);
     return true;
 }
 
@@ -170,13 +133,7 @@ void GaugePort::close()
 {
     if (!m_port.isOpen())
         return;
-#ifdef Q_OS_UNIX
-    // Whatever has not left by now never will; do not let close() wait on it.
-    const int fd = static_cast<int>(m_port.handle());
-    int pending = 0;
-    if (fd >= 0 && ::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0)
-        ::tcflush(fd, TCOFLUSH);
-#endif
+    linecontrol::discardUnsent(m_port);
     m_port.close();
     m_port.clearError();
 }
@@ -209,17 +166,9 @@ void GaugePort::takeWaiting()
 
 void GaugePort::pauseReading()
 {
-    // QSerialPort has no call to hold its read notification, but it keeps it in a socket notifier
-    // of its own, which it enables again whenever it is read. Where that notifier cannot be
-    // found, the line is simply read as bytes come.
-    if (!m_readNotifier) {
-        const auto notifiers = m_port.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly);
-        for (QSocketNotifier* notifier : notifiers) {
-            if (notifier->type() == QSocketNotifier::Read &&
-                notifier->socket() == static_cast<qintptr>(m_port.handle()))
-                m_readNotifier = notifier;
-        }
-    }
+    // Where the port's notifier cannot be had, the line is simply read as bytes come.
+    if (!m_readNotifier)
+        m_readNotifier = linecontrol::readNotifier(m_port);
     if (!m_readNotifier)
         return;
     m_readNotifier->setEnabled(false);
@@ -265,14 +214,9 @@ void GaugePort::onError(QSerialPort::SerialPortError error)
 
 QString GaugePort::failureReason() const
 {
-#ifdef Q_OS_UNIX
-    // A hung-up line reads as end of file, and Qt then names whatever errno was left over
-    // ("Inappropriate ioctl for device"). Say what actually happened.
-    const int fd = static_cast<int>(m_port.handle());
-    pollfd p{fd, POLLIN, 0};
-    if (fd >= 0 && ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)))
-        return QStringLiteral("Устройство отключилось, линия разорвана.");
-#endif
+    const QString hungUp = linecontrol::hangUpReason(m_port);
+    if (!hungUp.isEmpty())
+        return hungUp;
     return m_port.errorString();
 }
 

@@ -5,50 +5,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace piezon
 {
-namespace
-{
-
-QString sysfsText(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).trimmed();
-}
-
-// A USB serial adapter's tty sits on one of the device's interfaces; the device, a few folders
-// up, holds what its maker wrote into it.
-QString usbFacts(const QString& name)
-{
-    QString dir =
-        QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(name)).canonicalFilePath();
-    while (dir.startsWith(QLatin1String("/sys/devices/")) &&
-           !QFileInfo::exists(dir + QStringLiteral("/idVendor")))
-        dir = QFileInfo(dir).path();
-    if (!dir.startsWith(QLatin1String("/sys/devices/")))
-        return QStringLiteral("USB");
-
-    QStringList known;
-    for (const char* attribute : {"manufacturer", "product"}) {
-        const QString text = sysfsText(dir + QLatin1Char('/') + QLatin1String(attribute));
-        if (!text.isEmpty())
-            known << text;
-    }
-    const QString serial = sysfsText(dir + QStringLiteral("/serial"));
-    if (!serial.isEmpty())
-        known << QStringLiteral("серийный номер %1").arg(serial);
-    const QString ids = QStringLiteral("%1:%2").arg(sysfsText(dir + QStringLiteral("/idVendor")),
-                                                    sysfsText(dir + QStringLiteral("/idProduct")));
-    QString facts = QStringLiteral("USB");
-    if (!known.isEmpty())
-        facts += QStringLiteral(": ") + known.join(QStringLiteral(", "));
-    return facts + QStringLiteral(" (%1)").arg(ids);
-}
-
-} // namespace
-
 QStringList listPorts(const QString& programDir, const PortSystem& system, const DeviceFacts& facts)
 {
     QStringList lines;
@@ -79,34 +39,38 @@ QStringList listPorts(const QString& programDir, const PortSystem& system, const
     return lines;
 }
 
-QString deviceFactsOnDisk(const QString& device)
+QStringList listSystemPorts(QList<SystemPort> ports)
 {
-    const QFileInfo info(device);
-    const QString target = info.canonicalFilePath();
-    if (target.isEmpty())
-        return QStringLiteral("устройство не найдено");
-
-    static const QRegularExpression kTty(
-        QStringLiteral("^/dev/(?:(ttyS)|(ttyUSB|ttyACM)|(rfcomm)|(pts/))[0-9]+$"));
-    const QRegularExpressionMatch match = kTty.match(target);
-    const QString name = QFileInfo(target).fileName();
-    if (match.hasCaptured(1)) {
-        if (sysfsText(QStringLiteral("/sys/class/tty/%1/type").arg(name)) == QLatin1String("0"))
-            return QStringLiteral("встроенный порт без микросхемы порта: к нему ничего не "
-                                  "подключить");
-        return QStringLiteral("встроенный порт");
+    const auto number = [](const SystemPort& port) {
+        static const QRegularExpression kCom(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch match = kCom.match(port.name);
+        return match.hasMatch() ? match.captured(1).toInt() : 0;
+    };
+    std::stable_sort(ports.begin(), ports.end(), [&](const SystemPort& a, const SystemPort& b) {
+        return number(a) < number(b);
+    });
+    QStringList lines;
+    for (const SystemPort& port : ports) {
+        const int n = number(port);
+        if (n < 1)
+            continue;
+        QStringList known;
+        for (const QString& fact : {port.description, port.manufacturer}) {
+            if (!fact.trimmed().isEmpty() && !known.contains(fact.trimmed()))
+                known << fact.trimmed();
+        }
+        if (!port.serialNumber.trimmed().isEmpty())
+            known << QStringLiteral("серийный номер %1").arg(port.serialNumber.trimmed());
+        QString line = QStringLiteral("COM%1").arg(n).leftJustified(6);
+        line += known.isEmpty() ? QStringLiteral("— последовательный порт")
+                                : QStringLiteral("— ") + known.join(QStringLiteral(", "));
+        if (n > 16)
+            line += QStringLiteral(" (номер больше 16: в программе его не выбрать; задайте порту "
+                                   "номер 1–16 в Диспетчере устройств)");
+        lines << line;
     }
-    if (match.hasCaptured(2))
-        return usbFacts(name);
-    if (match.hasCaptured(3))
-        return QStringLiteral("Bluetooth");
-    if (match.hasCaptured(4))
-        return QStringLiteral("псевдотерминал, например имитатор манометра");
-    if (info.isFile())
-        return QStringLiteral("обычный файл, не порт");
-    if (!QFileInfo::exists(QStringLiteral("/sys/class/tty/") + name))
-        return QStringLiteral("не последовательный порт");
-    return {};
+    return lines;
 }
 
 } // namespace piezon

@@ -3,6 +3,7 @@
 #include "gauge/port_mapping.h"
 
 #include <QString>
+#include <QList>
 #include <QStringList>
 
 #include <functional>
@@ -19,8 +20,23 @@ using DeviceFacts = std::function<QString(const QString& device)>;
 QStringList listPorts(const QString& programDir, const PortSystem& system,
                       const DeviceFacts& facts);
 
-// The facts as this machine's kernel gives them to any user (sysfs), whatever the permissions
-// on the device itself. Follows symbolic links to the device they name.
-QString deviceFactsOnDisk(const QString& device);
+// A port as a system with COM numbers of its own (Windows) describes it.
+struct SystemPort {
+    QString name; // "COM3"
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+};
+
+// One line for every COMn among the ports, in number order, with what the system knows of it;
+// a number above 16, which the program's picker does not offer, says so.
+QStringList listSystemPorts(QList<SystemPort> ports);
+
+// The answer to --list-ports on this machine, ending in a line feed (port_listing_unix.cpp,
+// port_listing_win.cpp): the lines above, or a sentence saying that no port leads anywhere.
+QString portListText(const QString& programDir);
+
+// For --help: how an operator finds or fixes the number of the gauge's port here.
+QString portNumberHint();
 
 } // namespace piezon

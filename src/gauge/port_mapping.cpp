@@ -61,37 +61,8 @@ QString resolveComPort(int n, const QString& programDir, const PortSystem& syste
     const QString pinned = comEntryPath(n, programDir);
     if (system.exists(pinned))
         return pinned;
-
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(n);
-#else
     const QStringList devices = numberedDevices(system);
     return n <= devices.size() ? devices.at(n - 1) : QString();
-#endif
-}
-
-PortSystem portSystemOnDisk()
-{
-    PortSystem system;
-    system.exists = entryExistsOnDisk;
-    system.deviceNames = [] {
-        return QDir(QStringLiteral("/dev")).entryList(QDir::System | QDir::Files);
-    };
-    system.hasUart = [](const QString& name) {
-        QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(name));
-        // A kernel that does not say is taken at its word that the port is there.
-        if (!type.open(QIODevice::ReadOnly))
-            return true;
-        return type.readAll().trimmed() != "0";
-    };
-    return system;
-}
-
-QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)
-{
-    PortSystem system = portSystemOnDisk();
-    system.exists = exists;
-    return resolveComPort(n, programDir, system);
 }
 
 bool entryExistsOnDisk(const QString& path)
@@ -102,9 +73,10 @@ bool entryExistsOnDisk(const QString& path)
 
 QString describePort(int n, const QString& path)
 {
-    if (path.isEmpty())
-        return QStringLiteral("COM%1").arg(n);
-    return QStringLiteral("COM%1 (%2)").arg(n).arg(QDir::toNativeSeparators(path));
+    const QString name = QStringLiteral("COM%1").arg(n);
+    if (path.isEmpty() || path == name)
+        return name;
+    return QStringLiteral("%1 (%2)").arg(name, QDir::toNativeSeparators(path));
 }
 
 int parsePortNumber(const QString& text)

@@ -32,20 +32,22 @@ QStringList numberedDevices(const PortSystem& system);
 // The "COMn" entry in the program's folder by which an operator pins a gauge to a number.
 QString comEntryPath(int n, const QString& programDir);
 
-// The device behind port number n (1-16), or an empty text if there is none: the COMn entry if
-// it exists, otherwise on Linux the n-th of numberedDevices(); on Windows the system's COMn.
+// The device behind port number n (1-16) by the numbering of a system without COM numbers of its
+// own: the COMn entry if it exists, otherwise the n-th of numberedDevices(); empty if none.
 QString resolveComPort(int n, const QString& programDir, const PortSystem& system);
 
-// The machine this runs on.
-PortSystem portSystemOnDisk();
-
-// resolveComPort on this machine, with `exists` answering for the COMn entry.
+// The device behind port number n on this machine (port_mapping_unix.cpp, port_mapping_win.cpp),
+// with `exists` answering for the COMn entry. On Windows COM n is the system's own COMn and the
+// folder is not looked at: there that name is the device itself.
 QString resolveComPort(int n, const QString& programDir, const EntryExists& exists);
+
+// What /dev and the kernel show of this machine's serial devices (none on Windows).
+PortSystem portSystemOnDisk();
 
 // The real file system's answer for resolveComPort.
 bool entryExistsOnDisk(const QString& path);
 
-// "COM5 (/dev/ttyUSB0)", or "COM5" when no device was found.
+// "COM5 (/dev/ttyUSB0)", or "COM5" when no device was found or the device is COM5 itself.
 QString describePort(int n, const QString& path);
 
 // The port picker's text ("   1", "  16") as a number; 0 if it is not one.

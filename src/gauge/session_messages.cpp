@@ -1,5 +1,6 @@
 #include "gauge/session_messages.h"
 
+#include "gauge/port_advice.h"
 #include "log/system_reason.h"
 
 #include <QDir>
@@ -19,15 +20,14 @@ QString quoted(const QString& path)
 QString noSuchPort(int number)
 {
     return QStringLiteral("Порт COM%1 не найден: в системе нет последовательного порта с этим "
-                          "номером.\nПодключите манометр или выберите другой номер порта.")
-        .arg(number);
+                          "номером.\n%2")
+        .arg(QString::number(number), advice::findThePort());
 }
 
 QString portNotFound(const QString& port, const QString& reason)
 {
-    return QStringLiteral("Не удалось открыть порт %1: устройство не найдено.\n%2\n"
-                          "Проверьте, что манометр подключён, или выберите другой номер порта.")
-        .arg(port, russianReason(reason));
+    return QStringLiteral("Не удалось открыть порт %1: устройство не найдено.\n%2\n%3")
+        .arg(port, russianReason(reason), advice::findThePort());
 }
 
 QString portBusy(const QString& port, const QString& reason)
@@ -38,11 +38,8 @@ QString portBusy(const QString& port, const QString& reason)
 
 QString portNoPermission(const QString& port, const QString& reason)
 {
-    return QStringLiteral("Нет доступа к порту %1.\n%2\n"
-                          "Добавьте пользователя в группу dialout "
-                          "(sudo usermod -a -G dialout имя_пользователя), "
-                          "затем выйдите из системы и войдите снова.")
-        .arg(port, russianReason(reason));
+    return QStringLiteral("Нет доступа к порту %1.\n%2\n%3")
+        .arg(port, russianReason(reason), advice::getAccess());
 }
 
 QString portOpenFailed(const QString& port, const QString& reason)

@@ -1,27 +1,14 @@
 #include "log/background_sync.h"
 
-#include <QtGlobal>
+#include "log/log_file.h"
 
 #include <chrono>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-#ifdef Q_OS_WIN
-#include <io.h>
-#endif
 
 namespace piezon
 {
 void BackgroundSync::syncNow(int fd)
 {
-#if defined(Q_OS_WIN)
-    ::_commit(fd);
-#elif defined(Q_OS_MACOS)
-    ::fsync(fd);
-#else
-    ::fdatasync(fd);
-#endif
+    logfile::syncToDisk(fd);
 }
 
 BackgroundSync::BackgroundSync(SyncFunction sync)

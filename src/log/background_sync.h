@@ -19,7 +19,7 @@ public:
 
     using SyncFunction = std::function<void(int fd)>;
 
-    // The default flushes the file's data (and its size) with fdatasync.
+    // The default puts the file's data (and its size) on the disk: fdatasync, FlushFileBuffers.
     explicit BackgroundSync(SyncFunction sync = {});
     BackgroundSync(const BackgroundSync&) = delete;
     BackgroundSync& operator=(const BackgroundSync&) = delete;

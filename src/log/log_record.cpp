@@ -40,10 +40,11 @@ QString logFileName()
     return QStringLiteral("Пьезон_RX418.log");
 }
 
-QString logFilePath(const QString& programDir)
+QString joinedWithBackslash(const QString& programDir)
 {
-    // Joined with the platform's own rule; a drive or file-system root gets no doubled separator.
-    return QDir(programDir).filePath(logFileName());
+    // The folder exactly as reported, then a backslash: at a drive root ("C:\") that gives two
+    // in a row, which Windows takes as one.
+    return QDir::toNativeSeparators(programDir) + QLatin1Char('\\') + logFileName();
 }
 
 } // namespace piezon

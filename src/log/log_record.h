@@ -15,7 +15,12 @@ QByteArray buildLogRecord(const QString& offsetText, const QString& caption);
 // The log's file name, "Пьезон_RX418.log".
 QString logFileName();
 
-// The log's full path in the given folder.
+// The log's full path in the program's folder, as the platform joins it (log_path_unix.cpp,
+// log_path_win.cpp).
 QString logFilePath(const QString& programDir);
+
+// The folder in Windows' own spelling followed directly by "\" and the name, with no test for a
+// separator already there: "C:\Пьезон\Пьезон_RX418.log", and at a drive root "C:\\Пьезон_RX418.log".
+QString joinedWithBackslash(const QString& programDir);
 
 } // namespace piezon

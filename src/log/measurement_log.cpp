@@ -1,13 +1,10 @@
 #include "log/measurement_log.h"
 
+#include "log/log_file.h"
+
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-
-#ifdef Q_OS_UNIX
-#include <sys/file.h>
-#include <sys/stat.h>
-#endif
 
 namespace piezon
 {
@@ -40,32 +37,24 @@ MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
         m_created = false;
         return Claim::Failed;
     }
-#ifdef Q_OS_UNIX
-    const int fd = m_file.handle();
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int why = errno;
+    switch (logfile::lockAsOnlyWriter(m_file.handle(), error)) {
+    case logfile::Lock::Taken:
+        break;
+    case logfile::Lock::InUse:
         m_file.close();
         m_created = false;
-        if (why == EWOULDBLOCK)
-            return Claim::InUse;
+        return Claim::InUse;
+    case logfile::Lock::Unsupported:
         // A file system without locks (some network shares) must not keep the operator from
         // recording; there is nobody to be refused on it that we could tell of anyway.
-        if (why != ENOLCK && why != EOPNOTSUPP && why != EINVAL) {
-            if (error)
-                *error = QString::fromLocal8Bit(std::strerror(why));
-            return Claim::Failed;
-        }
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            if (error)
-                *error = m_file.errorString();
-            return Claim::Failed;
-        }
+        break;
+    case logfile::Lock::Failed:
+        m_file.close();
+        m_created = false;
+        return Claim::Failed;
     }
-    struct stat info {
-    };
-    m_linked = ::fstat(m_file.handle(), &info) == 0 && info.st_nlink > 0 && S_ISREG(info.st_mode);
+    m_linked = logfile::canNoticeDeletion(m_file.handle());
     m_sinceLinkCheck.start();
-#endif
     return Claim::Ok;
 }
 
@@ -123,6 +112,7 @@ bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* ke
             *error = QStringLiteral("файл журнала не открыт");
         return false;
     }
+    logfile::keepAppending(m_file);
     errno = 0;
     const qint64 written = m_file.write(records);
     if (written != records.size()) {
@@ -151,21 +141,17 @@ bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* ke
     if (kept)
         *kept = written;
     m_sync.noteWritten();
-#ifdef Q_OS_UNIX
     // An open file that is deleted takes every write without complaint and vanishes at close;
-    // the operator would find no log at all. (Windows does not let an open log be deleted.)
+    // the operator would find no log at all.
     if (!m_linked || m_sinceLinkCheck.elapsed() < kLinkCheckMs)
         return true;
     m_sinceLinkCheck.start();
-    struct stat info {
-    };
-    if (::fstat(m_file.handle(), &info) == 0 && info.st_nlink == 0) {
+    if (logfile::wasDeleted(m_file.handle())) {
         m_deleted = true;
         if (error)
             *error = QStringLiteral("файл удалён");
         return false;
     }
-#endif
     return true;
 }
 

@@ -1,47 +1,14 @@
 #include "log/system_reason.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace piezon
 {
-namespace
-{
-struct Known {
-    int number;
-    const char* text;
-};
-
-const Known kKnown[] = {
-    {ENOENT, "Нет такого файла или устройства"},
-    {ENODEV, "Устройство не найдено"},
-    {ENXIO, "Устройство не найдено или не отвечает"},
-    {EACCES, "Нет прав доступа"},
-    {EPERM, "Операция не разрешена"},
-    {EBUSY, "Устройство занято"},
-    {EIO, "Ошибка ввода-вывода"},
-    {ENOSPC, "На диске не осталось места"},
-    {EROFS, "Файловая система доступна только для чтения"},
-    {EDQUOT, "Превышена дисковая квота"},
-    {EFBIG, "Файл слишком велик"},
-    {EISDIR, "Это папка, а не файл"},
-    {ENOTDIR, "Часть пути не является папкой"},
-    {ETXTBSY, "Файл занят"},
-    {EAGAIN, "Ресурс временно недоступен"},
-    {ETIMEDOUT, "Время ожидания истекло"},
-};
-
-QString systemText(int number)
-{
-    return QString::fromLocal8Bit(std::strerror(number));
-}
-} // namespace
 
 QString systemReason(int errorNumber)
 {
-    for (const Known& k : kKnown) {
-        if (k.number == errorNumber)
-            return QString::fromUtf8(k.text);
+    const KnownReasons known = knownReasons();
+    for (const KnownReason* k = known.begin; k != known.end; ++k) {
+        if (k->number == errorNumber)
+            return QString::fromUtf8(k->russian);
     }
     return systemText(errorNumber);
 }
@@ -49,9 +16,11 @@ QString systemReason(int errorNumber)
 QString russianReason(const QString& reason)
 {
     const QString trimmed = reason.trimmed();
-    for (const Known& k : kKnown) {
-        if (trimmed.compare(systemText(k.number), Qt::CaseInsensitive) == 0)
-            return QString::fromUtf8(k.text);
+    const KnownReasons known = knownReasons();
+    for (const KnownReason* k = known.begin; k != known.end; ++k) {
+        if (trimmed.compare(systemText(k->number).trimmed(), Qt::CaseInsensitive) == 0 ||
+            (k->qtWords && trimmed.compare(QLatin1String(k->qtWords), Qt::CaseInsensitive) == 0))
+            return QString::fromUtf8(k->russian);
     }
     return reason;
 }

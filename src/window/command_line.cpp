@@ -1,11 +1,11 @@
 #include "window/command_line.h"
 
 #include "gauge/port_listing.h"
-#include "gauge/port_mapping.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QString>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -23,8 +23,9 @@ void print(std::FILE* stream, const QString& text)
 
 QString programName(const char* argv0)
 {
-    const char* slash = std::strrchr(argv0, '/');
-    return QString::fromLocal8Bit(slash ? slash + 1 : argv0);
+    // Either separator: Windows starts programs by paths with backslashes.
+    const QString path = QString::fromLocal8Bit(argv0);
+    return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
 }
 
 QString shortUsage(const QString& name)
@@ -46,26 +47,16 @@ QString help(const QString& name)
                "  --help        показать эту справку\n"
                "  --version     показать версию программы\n"
                "\n"
-               "Номер порта закрепляют за устройством ссылкой COMn в папке программы,\n"
-               "например: ln -s /dev/rfcomm0 COM1\n"
+               "%3"
                "Журнал Пьезон_RX418.log пишется в папку программы.\n")
-        .arg(name, QLatin1String(kVersion));
+        .arg(name, QLatin1String(kVersion), portNumberHint());
 }
 
 // Runs before any window exists and needs no display: an operator may ask over SSH.
 int listPortsHere(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString programDir = QCoreApplication::applicationDirPath();
-    const QStringList lines = listPorts(programDir, portSystemOnDisk(), deviceFactsOnDisk);
-    if (lines.isEmpty()) {
-        print(stdout, QStringLiteral("Ни один из портов COM1–COM16 никуда не ведёт: в системе нет "
-                                     "последовательных устройств,\nа в папке программы «%1» нет "
-                                     "ссылок COM1–COM16.\n")
-                          .arg(QDir::toNativeSeparators(programDir)));
-        return 0;
-    }
-    print(stdout, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    print(stdout, portListText(QCoreApplication::applicationDirPath()));
     return 0;
 }
 

@@ -9,13 +9,19 @@ namespace piezon
 
 void loadRussianTranslations(QCoreApplication& app)
 {
-    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    // Where Qt was installed, or beside the program when it travels with its own copy of Qt.
+    const QString folders[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                               QCoreApplication::applicationDirPath() +
+                                   QStringLiteral("/translations")};
     for (const char* catalogue : {"qtbase_ru", "qtserialport_ru"}) {
-        auto* translator = new QTranslator(&app);
-        if (translator->load(QString::fromLatin1(catalogue), folder))
-            QCoreApplication::installTranslator(translator);
-        else
+        for (const QString& folder : folders) {
+            auto* translator = new QTranslator(&app);
+            if (translator->load(QString::fromLatin1(catalogue), folder)) {
+                QCoreApplication::installTranslator(translator);
+                break;
+            }
             delete translator;
+        }
     }
 }
 

@@ -1,9 +1,11 @@
 #include "gauge/gauge_commands.h"
 #include "log/log_record.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using piezon::buildLogRecord;
@@ -37,6 +39,17 @@ QByteArray toWindows1251(const QString& text, QString* failure)
     return process.readAllStandardOutput();
 }
 
+// The folder as Windows reports it, then "\" and the name, nothing tested or taken away.
+void addWindowsFolders()
+{
+    QTest::newRow("plain folder") << "C:/Пьезон RX418"
+                                  << QStringLiteral("C:\\Пьезон RX418\\Пьезон_RX418.log");
+    QTest::newRow("drive root") << "C:/" << QStringLiteral("C:\\\\Пьезон_RX418.log");
+    QTest::newRow("network share")
+        << "//server/share/piezon"
+        << QStringLiteral("\\\\server\\share\\piezon\\Пьезон_RX418.log");
+}
+
 bool haveIconv()
 {
     return !QStandardPaths::findExecutable(QStringLiteral("iconv")).isEmpty();
@@ -63,8 +76,11 @@ private slots:
     void gaugeCommandsMatchSystemConverter_data();
     void gaugeCommandsMatchSystemConverter();
 
+    void windowsJoin_data();
+    void windowsJoin();
     void logPath_data();
     void logPath();
+    void doubledBackslashOpensTheSameFile();
     void fileNameOnDiskIsUtf8();
 };
 
@@ -211,16 +227,34 @@ void TestLogRecord::gaugeCommandsMatchSystemConverter()
     QCOMPARE(command, expected);
 }
 
+void TestLogRecord::windowsJoin_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("path");
+    addWindowsFolders();
+}
+
+void TestLogRecord::windowsJoin()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, path);
+    QCOMPARE(piezon::joinedWithBackslash(folder), path);
+}
+
 void TestLogRecord::logPath_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("path");
 
+#ifdef Q_OS_WIN
+    addWindowsFolders();
+#else
     QTest::newRow("plain folder") << "/opt/piezon"
                                   << QStringLiteral("/opt/piezon/Пьезон_RX418.log");
     QTest::newRow("folder with trailing slash")
         << "/opt/piezon/" << QStringLiteral("/opt/piezon/Пьезон_RX418.log");
     QTest::newRow("file-system root") << "/" << QStringLiteral("/Пьезон_RX418.log");
+#endif
 }
 
 void TestLogRecord::logPath()
@@ -230,8 +264,31 @@ void TestLogRecord::logPath()
     QCOMPARE(logFilePath(folder), path);
 }
 
+// Windows takes "C:\\Пьезон_RX418.log" from a program at a drive root: a doubled backslash
+// must reach a real file, the one with the single backslash.
+void TestLogRecord::doubledBackslashOpensTheSameFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = QDir::toNativeSeparators(dir.path());
+    const QString doubled = folder + QStringLiteral("\\\\") + logFileName();
+#ifndef Q_OS_WIN
+    QSKIP("a backslash is an ordinary character in a Unix file name");
+#endif
+    QFile file(doubled);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
+    QCOMPARE(file.write("x\r\n"), qint64(3));
+    file.close();
+    QFile single(dir.filePath(logFileName()));
+    QVERIFY(single.open(QIODevice::ReadOnly));
+    QCOMPARE(single.readAll(), QByteArray("x\r\n"));
+}
+
 void TestLogRecord::fileNameOnDiskIsUtf8()
 {
+#ifdef Q_OS_WIN
+    QSKIP("Windows keeps file names in UTF-16");
+#endif
     const QByteArray utf8("\xD0\x9F\xD1\x8C\xD0\xB5\xD0\xB7\xD0\xBE\xD0\xBD_RX418.log");
     QCOMPARE(logFileName().toUtf8(), utf8);
     QCOMPARE(QFile::encodeName(logFilePath(QStringLiteral("/tmp"))), QByteArray("/tmp/") + utf8);

@@ -2,17 +2,14 @@
 
 #include <QSocketNotifier>
 
-#ifdef Q_OS_UNIX
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
-#endif
 
 namespace piezon
 {
 namespace
 {
-#ifdef Q_OS_UNIX
 int g_pipe[2] = {-1, -1};
 constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
@@ -24,12 +21,10 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
     errno = saved;
 }
-#endif
 } // namespace
 
 EndSignals::EndSignals(QObject* parent) : QObject(parent)
 {
-#ifdef Q_OS_UNIX
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
@@ -46,12 +41,10 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     for (const int s : kSignals)
         ::sigaction(s, &action, nullptr);
-#endif
 }
 
 EndSignals::~EndSignals()
 {
-#ifdef Q_OS_UNIX
     for (const int s : kSignals)
         std::signal(s, SIG_DFL);
     delete m_notifier;
@@ -61,7 +54,6 @@ EndSignals::~EndSignals()
             ::close(fd);
         fd = -1;
     }
-#endif
 }
 
 } // namespace piezon

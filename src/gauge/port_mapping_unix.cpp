@@ -1,0 +1,33 @@
+#include "gauge/port_mapping.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace piezon
+{
+
+PortSystem portSystemOnDisk()
+{
+    PortSystem system;
+    system.exists = entryExistsOnDisk;
+    system.deviceNames = [] {
+        return QDir(QStringLiteral("/dev")).entryList(QDir::System | QDir::Files);
+    };
+    system.hasUart = [](const QString& name) {
+        QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(name));
+        // A kernel that does not say is taken at its word that the port is there.
+        if (!type.open(QIODevice::ReadOnly))
+            return true;
+        return type.readAll().trimmed() != "0";
+    };
+    return system;
+}
+
+QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)
+{
+    PortSystem system = portSystemOnDisk();
+    system.exists = exists;
+    return resolveComPort(n, programDir, system);
+}
+
+} // namespace piezon

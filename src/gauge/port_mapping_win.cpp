@@ -1,0 +1,23 @@
+#include "gauge/port_mapping.h"
+
+namespace piezon
+{
+
+PortSystem portSystemOnDisk()
+{
+    PortSystem system;
+    system.exists = entryExistsOnDisk;
+    system.deviceNames = [] { return QStringList(); };
+    system.hasUart = [](const QString&) { return false; };
+    return system;
+}
+
+QString resolveComPort(int n, const QString&, const EntryExists&)
+{
+    // The system numbers its ports itself; a file named COMn beside the program is no port.
+    if (n < 1)
+        return {};
+    return QStringLiteral("COM%1").arg(n);
+}
+
+} // namespace piezon

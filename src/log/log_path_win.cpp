@@ -1,0 +1,11 @@
+#include "log/log_record.h"
+
+namespace piezon
+{
+
+QString logFilePath(const QString& programDir)
+{
+    return joinedWithBackslash(programDir);
+}
+
+} // namespace piezon

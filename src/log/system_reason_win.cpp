@@ -1,0 +1,61 @@
+#include "log/system_reason.h"
+
+#include <iterator>
+#include <windows.h>
+
+namespace piezon
+{
+namespace
+{
+// ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers do not name.
+constexpr int kDiskQuotaExceeded = 1295;
+
+// Windows words these in the language of its own installation, which need not be Russian.
+const KnownReason kKnown[] = {
+    // Qt takes this number for the C library's ENOENT, which has the same value.
+    {ERROR_FILE_NOT_FOUND, "Нет такого файла или устройства", "No such file or directory"},
+    {ERROR_PATH_NOT_FOUND, "Нет такой папки"},
+    {ERROR_INVALID_NAME, "Недопустимое имя файла или устройства"},
+    {ERROR_BAD_UNIT, "Устройство не найдено"},
+    {ERROR_DEV_NOT_EXIST, "Устройство не найдено"},
+    {ERROR_NOT_READY, "Устройство не готово"},
+    // A COM port held by another program, a read-only file or a folder without permission.
+    {ERROR_ACCESS_DENIED, "Доступ запрещён: порт или файл занят другой программой, или нет прав"},
+    {ERROR_SHARING_VIOLATION, "Файл занят другой программой"},
+    {ERROR_LOCK_VIOLATION, "Файл заблокирован другой программой"},
+    {ERROR_BUSY, "Устройство занято"},
+    {ERROR_GEN_FAILURE, "Устройство не работает"},
+    {ERROR_IO_DEVICE, "Ошибка ввода-вывода"},
+    {ERROR_DISK_FULL, "На диске не осталось места"},
+    {ERROR_HANDLE_DISK_FULL, "На диске не осталось места"},
+    {ERROR_WRITE_PROTECT, "Диск защищён от записи"},
+    {ERROR_FILE_TOO_LARGE, "Файл слишком велик"},
+    {kDiskQuotaExceeded, "Превышена дисковая квота"},
+    {ERROR_DIRECTORY, "Это папка, а не файл"},
+    {ERROR_SEM_TIMEOUT, "Время ожидания истекло"},
+    {ERROR_OPERATION_ABORTED, "Операция прервана: устройство отключилось"},
+    {ERROR_DEVICE_NOT_CONNECTED, "Устройство не подключено"},
+};
+} // namespace
+
+KnownReasons knownReasons()
+{
+    return {std::begin(kKnown), std::end(kKnown)};
+}
+
+QString systemText(int errorNumber)
+{
+    // As Qt words it (qt_error_string), so that russianReason() recognises Qt's texts.
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(errorNumber), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString words;
+    if (length > 0 && text)
+        words = QString::fromWCharArray(text, static_cast<int>(length)).trimmed();
+    ::LocalFree(text);
+    return words.isEmpty() ? QStringLiteral("Системная ошибка %1").arg(errorNumber) : words;
+}
+
+} // namespace piezon

@@ -1,0 +1,47 @@
+#include "window/end_signals.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
+
+#include <windows.h>
+
+namespace piezon
+{
+
+// Sees the system's messages before Qt does. Qt answers the end of the session by quitting the
+// event loop, but the system may end the process as soon as the message has been handled, before
+// the loop is ever round again: the log must be closed here, synchronously.
+struct EndSignals::SessionEnd : QAbstractNativeEventFilter {
+    explicit SessionEnd(EndSignals* owner) : owner(owner) {}
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "windows_generic_MSG" || !message)
+            return false;
+        const MSG* msg = static_cast<const MSG*>(message);
+        // Every window of ours gets it, Qt's hidden ones too: the first one ends the program.
+        if (msg->message == WM_ENDSESSION && msg->wParam != 0 && !ended) {
+            ended = true;
+            emit owner->endRequested();
+        }
+        return false;
+    }
+
+    EndSignals* owner;
+    bool ended = false;
+};
+
+EndSignals::EndSignals(QObject* parent) : QObject(parent), m_sessionEnd(new SessionEnd(this))
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->installNativeEventFilter(m_sessionEnd);
+}
+
+EndSignals::~EndSignals()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(m_sessionEnd);
+    delete m_sessionEnd;
+}
+
+} // namespace piezon
