@@ -10,8 +10,8 @@ namespace piezon::deviceopen
 
 Result tryOpen(const QString& device)
 {
-    const int fd = ::open(QFile::encodeName(device).constData(),
-                          O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     return {fd >= 0, fd >= 0 ? Handle(fd) : kNone};
 }
 

@@ -59,7 +59,8 @@ bool GaugePort::open(const QString& path, OpenFailure* failure, QString* reason)
             kind = OpenFailure::NotFound;
             break;
         case QSerialPort::PermissionError:
-            kind = linecontrol::heldByAnotherProgram(device) ? OpenFailure::Busy : OpenFailure::Permission;
+            kind = linecontrol::heldByAnotherProgram(device) ? OpenFailure::Busy
+                                                             : OpenFailure::Permission;
             break;
         case QSerialPort::OpenError:
             kind = OpenFailure::Busy;

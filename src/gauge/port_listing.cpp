@@ -43,7 +43,7 @@ QStringList listSystemPorts(QList<SystemPort> ports)
 {
     const auto number = [](const SystemPort& port) {
         static const QRegularExpression kCom(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                              QRegularExpression::CaseInsensitiveOption);
+                                             QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch match = kCom.match(port.name);
         return match.hasMatch() ? match.captured(1).toInt() : 0;
     };

@@ -2,8 +2,8 @@
 
 #include "gauge/port_mapping.h"
 
-#include <QString>
 #include <QList>
+#include <QString>
 #include <QStringList>
 
 #include <functional>

@@ -10,8 +10,8 @@ QString portListText(const QString&)
     QList<SystemPort> ports;
     const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : infos)
-        ports.append({info.portName(), info.description(), info.manufacturer(),
-                      info.serialNumber()});
+        ports.append(
+            {info.portName(), info.description(), info.manufacturer(), info.serialNumber()});
     const QStringList lines = listSystemPorts(ports);
     if (lines.isEmpty())
         return QStringLiteral("Ни один из портов COM1–COM16 никуда не ведёт: в системе нет "

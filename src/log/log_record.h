@@ -20,7 +20,8 @@ QString logFileName();
 QString logFilePath(const QString& programDir);
 
 // The folder in Windows' own spelling followed directly by "\" and the name, with no test for a
-// separator already there: "C:\Пьезон\Пьезон_RX418.log", and at a drive root "C:\\Пьезон_RX418.log".
+// separator already there: "C:\Пьезон\Пьезон_RX418.log", and at a drive root
+// "C:\\Пьезон_RX418.log".
 QString joinedWithBackslash(const QString& programDir);
 
 } // namespace piezon

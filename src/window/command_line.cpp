@@ -25,7 +25,8 @@ QString programName(const char* argv0)
 {
     // Either separator: Windows starts programs by paths with backslashes.
     const QString path = QString::fromLocal8Bit(argv0);
-    return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
+    return path.mid(
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
 }
 
 QString shortUsage(const QString& name)

@@ -46,8 +46,7 @@ void addWindowsFolders()
                                   << QStringLiteral("C:\\Пьезон RX418\\Пьезон_RX418.log");
     QTest::newRow("drive root") << "C:/" << QStringLiteral("C:\\\\Пьезон_RX418.log");
     QTest::newRow("network share")
-        << "//server/share/piezon"
-        << QStringLiteral("\\\\server\\share\\piezon\\Пьезон_RX418.log");
+        << "//server/share/piezon" << QStringLiteral("\\\\server\\share\\piezon\\Пьезон_RX418.log");
 }
 
 bool haveIconv()

@@ -349,7 +349,8 @@ void TestMeasurementLog::systemReasonsInRussian_data()
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("russian"); // empty: the system's own words
 #ifdef Q_OS_WIN
-    QTest::newRow("missing device") << int(ERROR_FILE_NOT_FOUND) << "Нет такого файла или устройства";
+    QTest::newRow("missing device")
+        << int(ERROR_FILE_NOT_FOUND) << "Нет такого файла или устройства";
     QTest::newRow("port held by another program")
         << int(ERROR_ACCESS_DENIED)
         << "Доступ запрещён: порт или файл занят другой программой, или нет прав";
