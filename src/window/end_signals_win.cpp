@@ -16,7 +16,9 @@ struct EndSignals::SessionEnd : QAbstractNativeEventFilter {
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
     {
-        if (type != "windows_generic_MSG" || !message)
+        // Top-level windows' messages come as the first, those of the event loop's own hidden
+        // window as the second: the system sends the end of the session to both.
+        if ((type != "windows_generic_MSG" && type != "windows_dispatcher_MSG") || !message)
             return false;
         const MSG* msg = static_cast<const MSG*>(message);
         // Every window of ours gets it, Qt's hidden ones too: the first one ends the program.

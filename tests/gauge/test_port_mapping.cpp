@@ -1,3 +1,4 @@
+#include "gauge/port_listing.h"
 #include "gauge/port_mapping.h"
 
 #include <QDir>
@@ -29,6 +30,9 @@ private slots:
 
     void portNumber_data();
     void portNumber();
+
+    void systemPortList_data();
+    void systemPortList();
 };
 
 void TestPortMapping::resolveAgainstDeviceSet_data()
@@ -229,6 +233,41 @@ void TestPortMapping::portNumber()
     QFETCH(QString, text);
     QFETCH(int, n);
     QCOMPARE(parsePortNumber(text), n);
+}
+
+using Ports = QList<piezon::SystemPort>;
+
+void TestPortMapping::systemPortList_data()
+{
+    QTest::addColumn<Ports>("ports");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("none") << Ports{} << QStringList{};
+    // The system lists them in any order; the operator reads them by number, COM10 after COM9.
+    QTest::newRow("number order")
+        << Ports{{"COM10", "USB Serial Port", "FTDI", "A12345"},
+                 {"COM3", "Standard Serial over Bluetooth link", "Microsoft", ""},
+                 {"COM1", "Communications Port", "(Standard port types)", ""}}
+        << QStringList{"COM1  — Communications Port, (Standard port types)",
+                       "COM3  — Standard Serial over Bluetooth link, Microsoft",
+                       "COM10 — USB Serial Port, FTDI, серийный номер A12345"};
+    QTest::newRow("nothing known, a fact twice")
+        << Ports{{"COM2", "", "  ", ""}, {"COM4", "Gauge", "Gauge", ""}}
+        << QStringList{"COM2  — последовательный порт", "COM4  — Gauge"};
+    // A number the picker does not offer must not look like one the operator can choose.
+    QTest::newRow("above 16")
+        << Ports{{"COM17", "USB Serial Port", "", ""}}
+        << QStringList{"COM17 — USB Serial Port (номер больше 16: в программе его не выбрать; "
+                       "задайте порту номер 1–16 в Диспетчере устройств)"};
+    QTest::newRow("not a COM port")
+        << Ports{{"LPT1", "Printer Port", "", ""}, {"COM0", "", "", ""}} << QStringList{};
+}
+
+void TestPortMapping::systemPortList()
+{
+    QFETCH(Ports, ports);
+    QFETCH(QStringList, lines);
+    QCOMPARE(piezon::listSystemPorts(ports), lines);
 }
 
 QTEST_GUILESS_MAIN(TestPortMapping)
