@@ -44,7 +44,10 @@ QString joinedWithBackslash(const QString& programDir)
 {
     // The folder exactly as reported, then a backslash: at a drive root ("C:\") that gives two
     // in a row, which Windows takes as one.
-    return QDir::toNativeSeparators(programDir) + QLatin1Char('\\') + logFileName();
+    // Qt reports Windows folders with forward slashes; spelled here the same on every platform.
+    QString folder = programDir;
+    folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return folder + QLatin1Char('\\') + logFileName();
 }
 
 } // namespace piezon

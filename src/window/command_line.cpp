@@ -1,12 +1,12 @@
 #include "window/command_line.h"
 
 #include "gauge/port_listing.h"
+#include "window/console_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QString>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace piezon
@@ -15,11 +15,6 @@ namespace
 {
 
 const char kVersion[] = "2.00";
-
-void print(std::FILE* stream, const QString& text)
-{
-    std::fputs(text.toUtf8().constData(), stream);
-}
 
 QString programName(const char* argv0)
 {
@@ -57,7 +52,7 @@ QString help(const QString& name)
 int listPortsHere(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    print(stdout, portListText(QCoreApplication::applicationDirPath()));
+    console::print(portListText(QCoreApplication::applicationDirPath()));
     return 0;
 }
 
@@ -73,18 +68,18 @@ std::optional<int> runCommandLine(int argc, char* argv[])
         if (std::strcmp(option, "--list-ports") == 0)
             return listPortsHere(argc, argv);
         if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
-            print(stdout, help(name));
+            console::print(help(name));
             return 0;
         }
         if (std::strcmp(option, "--version") == 0) {
-            print(stdout, QStringLiteral("Пьезон для RX418 %1\n").arg(QLatin1String(kVersion)));
+            console::print(QStringLiteral("Пьезон для RX418 %1\n").arg(QLatin1String(kVersion)));
             return 0;
         }
     }
     const QString problem =
         argc == 2 ? QStringLiteral("неизвестный параметр «%1»").arg(QString::fromLocal8Bit(option))
                   : QStringLiteral("можно указать только один параметр");
-    print(stderr, QStringLiteral("%1: %2.\n").arg(name, problem) + shortUsage(name));
+    console::printError(QStringLiteral("%1: %2.\n").arg(name, problem) + shortUsage(name));
     return 2;
 }
 
