@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the program for 64-bit Windows into build-windows/ (piezon.exe with the DLLs and
-# plugins it needs beside it). With --test, also runs its test suites under Wine.
+# plugins it needs beside it) and packs it for the operator into build-windows/dist/: a zip to
+# unpack anywhere and a per-user installer. With --test, also runs its test suites under Wine,
+# and the program from the zip and from the installer in its real window under Wine, with the
+# gauge simulator (built for this machine) on COM1.
 #
 # Qt 6.4.2 for Windows is taken from, in this order:
 #   1. $PIEZON_QT_WINDOWS (the folder that holds bin/, lib/cmake/Qt6, plugins/);
@@ -18,8 +21,10 @@ for arg in "$@"; do
 done
 
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build qt6-base-dev
-          qt6-base-dev-tools qt6-translations-l10n fonts-liberation2 xz-utils)
-if $run_tests; then packages+=(wine wine64); fi
+          qt6-base-dev-tools qt6-translations-l10n fonts-liberation2 xz-utils zip nsis)
+if $run_tests; then
+  packages+=(wine wine64 xvfb xdotool imagemagick unzip qt6-serialport-dev g++ make)
+fi
 "$root/scripts/ensure-packages.sh" "${packages[@]}"
 
 # --- Qt for Windows -------------------------------------------------------------------------
@@ -74,6 +79,29 @@ cp -u "${mingw_runtime[0]}/libstdc++-6.dll" "${mingw_runtime[0]}/libgcc_s_seh-1.
 cp -u /usr/share/qt6/translations/qtbase_ru.qm "$build/translations/"
 echo "Built $build/piezon.exe"
 
+# --- Packages ---------------------------------------------------------------------------------
+# What the operator gets: the program and what it needs, nothing of the tests.
+version=2.00
+dist="$build/dist"
+stage="$dist/piezon-rx418-$version"
+rm -rf "$dist"
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/translations"
+cp "$build/piezon.exe" "$root/src/assets/piezon.ico" "$stage/"
+for dll in Qt6Core Qt6Gui Qt6Widgets Qt6SerialPort libstdc++-6 libgcc_s_seh-1 libwinpthread-1; do
+  cp "$build/$dll.dll" "$stage/"
+done
+cp "$build/platforms/qwindows.dll" "$stage/platforms/"
+cp "$build/styles/qwindowsvistastyle.dll" "$stage/styles/"
+cp "$build/translations/qtbase_ru.qm" "$stage/translations/"
+(cd "$dist" && zip -qr -X "piezon-rx418-$version-windows-x64.zip" "piezon-rx418-$version")
+# The uninstaller removes exactly these files, so that the logs beside them stay.
+(cd "$stage" && find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|^|  Delete "$INSTDIR\\|; s|$|"|') \
+  >"$dist/installed-files.nsh"
+makensis -V2 -INPUTCHARSET UTF8 -DSTAGE="$stage" -DFILES="$dist/installed-files.nsh" \
+  -DOUTFILE="$dist/piezon-rx418-$version-setup.exe" "$root/scripts/windows-setup.nsi"
+rm -f "$dist/installed-files.nsh"
+echo "Packed $dist/piezon-rx418-$version-windows-x64.zip and $dist/piezon-rx418-$version-setup.exe"
+
 $run_tests || exit 0
 
 # --- Test suites under Wine ------------------------------------------------------------------
@@ -100,3 +128,13 @@ for n in $(seq 1 16); do
 done
 echo "Windows test suites under Wine ($(wine --version))"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
+wineserver -k 2>/dev/null || true
+
+# The real window needs the gauge simulator, which runs on this machine.
+host="$build/host"
+cmake -S "$root" -B "$host" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$host" -j"$(nproc)" --target gauge-sim >/dev/null
+echo "The real window under Wine"
+"$root/tests/windows/real_window_under_wine.sh" "$dist/piezon-rx418-$version-windows-x64.zip" \
+  "$dist/piezon-rx418-$version-setup.exe" \
+  "$host/gauge-sim" "$build/screenshots"

@@ -1,4 +1,5 @@
 #include "window/command_line.h"
+#include "window/console_text.h"
 #include "window/end_signals.h"
 #include "window/form1.h"
 #include "window/process_setup.h"
@@ -16,9 +17,10 @@ namespace
 // that into an operator's message and a plain exit instead of a crash report.
 void onToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    piezon::console::diagnostic(message);
     if (type == QtFatalMsg) {
-        std::fputs("Пьезон для RX418: не удалось открыть окно на графическом дисплее.\n", stderr);
+        piezon::console::diagnostic(
+            QStringLiteral("Пьезон для RX418: не удалось открыть окно на графическом дисплее."));
         std::_Exit(2);
     }
 }

@@ -17,6 +17,8 @@ const KnownReason kKnown[] = {
     {ERROR_PATH_NOT_FOUND, "Нет такой папки"},
     {ERROR_INVALID_NAME, "Недопустимое имя файла или устройства"},
     {ERROR_BAD_UNIT, "Устройство не найдено"},
+    // What a COM number that leads to no working device answers to being opened.
+    {ERROR_INVALID_FUNCTION, "Устройство не отвечает как последовательный порт"},
     {ERROR_DEV_NOT_EXIST, "Устройство не найдено"},
     {ERROR_NOT_READY, "Устройство не готово"},
     // A COM port held by another program, a read-only file or a folder without permission.

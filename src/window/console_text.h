@@ -12,4 +12,8 @@ namespace piezon::console
 void print(const QString& text);
 void printError(const QString& text);
 
+// A copy of what the window tells the operator, for whoever watches the program's error output
+// (a terminal, a log of the desktop, a test); nowhere if it has none. Ends the line itself.
+void diagnostic(const QString& line);
+
 } // namespace piezon::console

@@ -15,4 +15,9 @@ void printError(const QString& text)
     std::fputs(text.toUtf8().constData(), stderr);
 }
 
+void diagnostic(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+}
+
 } // namespace piezon::console

@@ -42,17 +42,24 @@ HANDLE parentConsole()
     return console;
 }
 
-void write(DWORD stream, const QString& text, UINT icon)
+// To the stream we were given, if any: a console, or a file or pipe we were redirected to.
+bool writeToStream(DWORD stream, const QString& text)
 {
     const HANDLE handle = ::GetStdHandle(stream);
-    if (isUsable(handle)) {
-        DWORD mode = 0;
-        if (::GetConsoleMode(handle, &mode))
-            writeToConsole(handle, text);
-        else
-            writeToFile(handle, text);
+    if (!isUsable(handle))
+        return false;
+    DWORD mode = 0;
+    if (::GetConsoleMode(handle, &mode))
+        writeToConsole(handle, text);
+    else
+        writeToFile(handle, text);
+    return true;
+}
+
+void write(DWORD stream, const QString& text, UINT icon)
+{
+    if (writeToStream(stream, text))
         return;
-    }
     const HANDLE console = parentConsole();
     if (isUsable(console)) {
         // The command prompt did not wait for us and has shown its prompt: start on a line of
@@ -74,6 +81,11 @@ void print(const QString& text)
 void printError(const QString& text)
 {
     write(STD_ERROR_HANDLE, text, MB_ICONWARNING);
+}
+
+void diagnostic(const QString& line)
+{
+    writeToStream(STD_ERROR_HANDLE, line + QLatin1Char('\n'));
 }
 
 } // namespace piezon::console

@@ -1,5 +1,7 @@
 #include "window/end_signals.h"
 
+#include "window/console_text.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 
@@ -25,6 +27,8 @@ struct EndSignals::SessionEnd : QAbstractNativeEventFilter {
         if (msg->message == WM_ENDSESSION && msg->wParam != 0 && !ended) {
             ended = true;
             emit owner->endRequested();
+            console::diagnostic(QStringLiteral("Сеанс Windows завершается: программа закрыта, "
+                                               "журнал сохранён."));
         }
         return false;
     }

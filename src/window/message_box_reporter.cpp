@@ -1,9 +1,9 @@
 #include "window/message_box_reporter.h"
 
+#include "window/console_text.h"
 #include "window/texts.h"
 
 #include <QMessageBox>
-#include <cstdio>
 
 namespace piezon
 {
@@ -15,13 +15,13 @@ MessageBoxReporter::~MessageBoxReporter()
 
 void MessageBoxReporter::report(const QString& message)
 {
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    console::diagnostic(message);
     QMessageBox::critical(m_parent, texts::kCaption, message);
 }
 
 void MessageBoxReporter::showNotice(const QString& message)
 {
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    console::diagnostic(message);
     clearNotice();
     auto* box =
         new QMessageBox(QMessageBox::Warning, texts::kCaption, message, QMessageBox::Ok, m_parent);
