@@ -58,6 +58,9 @@ void GaugeSession::start(const QString& portText)
     case MeasurementLog::Claim::InUse:
         m_reporter->report(messages::logInUse(logPath()));
         return;
+    case MeasurementLog::Claim::NotAFile:
+        m_reporter->report(messages::logNotAFile(logPath()));
+        return;
     case MeasurementLog::Claim::Failed:
         m_reporter->report(messages::logCannotBeCreated(logPath(), reason));
         return;
@@ -94,7 +97,16 @@ void GaugeSession::start(const QString& portText)
 
     m_pipeline.startNewLog();
     m_state = State::Running;
-    if (!m_log.empty(&reason)) {
+    switch (m_log.begin(&reason)) {
+    case MeasurementLog::Begun::Ok:
+        break;
+    case MeasurementLog::Begun::InUse:
+        abort(messages::logInUse(logPath()));
+        return;
+    case MeasurementLog::Begun::NotMoved:
+        abort(messages::previousLogNotKept(logPath(), previousLogPath(logPath()), reason));
+        return;
+    case MeasurementLog::Begun::Failed:
         abort(messages::logCannotBeCreated(logPath(), reason));
         return;
     }

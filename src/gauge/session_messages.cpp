@@ -1,6 +1,7 @@
 #include "gauge/session_messages.h"
 
 #include "gauge/port_advice.h"
+#include "log/log_record.h"
 #include "log/system_reason.h"
 
 #include <QDir>
@@ -77,11 +78,28 @@ QString logCannotBeCreated(const QString& path, const QString& reason)
         .arg(quoted(path), russianReason(reason));
 }
 
+QString logNotAFile(const QString& path)
+{
+    return QStringLiteral("Файл журнала %1 — не обычный файл, а канал или сокет: запись в него "
+                          "могла бы остановить программу.\n"
+                          "Чтение данных не начато, команда манометру не отправлена. Удалите или "
+                          "переименуйте его и нажмите СТАРТ снова.")
+        .arg(quoted(path));
+}
+
+QString previousLogNotKept(const QString& path, const QString& previous, const QString& reason)
+{
+    return QStringLiteral("Не удалось сохранить записи прошлого сеанса: файл журнала %1 не "
+                          "переименовать в %2.\n%3\n%4 Журнал прошлого сеанса не изменён.")
+        .arg(quoted(path), quoted(previous), russianReason(reason), kStopped);
+}
+
 QString logWriteFailed(const QString& path, const QString& reason)
 {
     return QStringLiteral("Не удалось записать данные в файл журнала %1.\n%2\n%3 "
-                          "Записанные ранее данные сохранены.")
-        .arg(quoted(path), russianReason(reason), kStopped);
+                          "Записанные ранее данные сохранены; при следующем нажатии СТАРТ они "
+                          "будут перенесены в файл %4.")
+        .arg(quoted(path), russianReason(reason), kStopped, quoted(previousLogPath(path)));
 }
 
 QString logDeleted(const QString& path)

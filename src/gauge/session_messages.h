@@ -20,6 +20,8 @@ QString sendFailed(const QString& port, const QString& reason);
 QString linkLost(const QString& port, const QString& reason);
 QString logInUse(const QString& path);
 QString logCannotBeCreated(const QString& path, const QString& reason);
+QString logNotAFile(const QString& path);
+QString previousLogNotKept(const QString& path, const QString& previous, const QString& reason);
 QString logWriteFailed(const QString& path, const QString& reason);
 QString logDeleted(const QString& path);
 

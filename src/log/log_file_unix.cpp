@@ -1,13 +1,81 @@
 #include "log/log_file.h"
 
+#include <QFile>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace piezon::logfile
 {
+namespace
+{
+constexpr QIODevice::OpenMode kRecords =
+    QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
+
+QString reason(int number)
+{
+    return QString::fromLocal8Bit(std::strerror(number));
+}
+
+bool waitsForAPartner(mode_t mode)
+{
+    return S_ISFIFO(mode) || S_ISSOCK(mode);
+}
+
+// A new file locked at once, for appending; -1 with errno if it cannot be made.
+int createLocked(const QByteArray& path)
+{
+    const int fd =
+        ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+    if (fd >= 0)
+        ::flock(fd, LOCK_EX | LOCK_NB); // nobody else knows its name yet
+    return fd;
+}
+
+int exchange(const QByteArray& a, const QByteArray& b)
+{
+    return ::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE);
+}
+} // namespace
+
+Opened openForRecords(QFile& file, const QString& path, QString* error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // Opening a FIFO for writing would wait for a reader, for ever; look before opening, and
+    // open without waiting in case it appears in between.
+    struct stat info {
+    };
+    if (::stat(name.constData(), &info) == 0 && waitsForAPartner(info.st_mode))
+        return Opened::NotAFile;
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int why = errno;
+        if (why == ENXIO) // a socket, or a FIFO without a reader
+            return Opened::NotAFile;
+        if (error)
+            *error = reason(why);
+        return Opened::Failed;
+    }
+    if (::fstat(fd, &info) == 0 && waitsForAPartner(info.st_mode)) {
+        ::close(fd);
+        return Opened::NotAFile;
+    }
+    // Records are written whole or not at all, as in a blocking write.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, kRecords, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (error)
+            *error = file.errorString();
+        return Opened::Failed;
+    }
+    return Opened::Ok;
+}
 
 Lock lockAsOnlyWriter(int fd, QString* error)
 {
@@ -27,6 +95,67 @@ Lock lockAsOnlyWriter(int fd, QString* error)
     return Lock::Failed;
 }
 
+Moved moveAside(QFile& held, const QString& path, const QString& previous, QString* error)
+{
+    const QByteArray log = QFile::encodeName(path);
+    const QByteArray old = QFile::encodeName(previous);
+    const QByteArray fresh = log + '.' + QByteArray::number(::getpid()) + ".new";
+    const int fd = createLocked(fresh);
+    if (fd < 0) { // a read-only folder, or none left to write in
+        if (error)
+            *error = reason(errno);
+        return Moved::Failed;
+    }
+    const auto failed = [&](int why) {
+        ::unlink(fresh.constData());
+        ::close(fd);
+        if (error)
+            *error = reason(why);
+        return Moved::Failed;
+    };
+    if (exchange(log, fresh) == 0) {
+        // The new file took the log's name in the same step as the old one left it: there was
+        // no moment without a locked log at the path.
+        if (::rename(fresh.constData(), old.constData()) != 0) {
+            const int why = errno;
+            exchange(log, fresh);
+            return failed(why);
+        }
+    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+        // A file system that cannot exchange two names: move the old log away, then give the new
+        // one its name only if nobody has taken it meanwhile.
+        if (::rename(log.constData(), old.constData()) != 0)
+            return failed(errno);
+        if (::link(fresh.constData(), log.constData()) != 0) {
+            const int why = errno;
+            if (why == EEXIST) {
+                ::unlink(fresh.constData());
+                ::close(fd);
+                held.close();
+                return Moved::InUse;
+            }
+            // No hard links here either (some removable media): the plain rename.
+            if (::rename(fresh.constData(), log.constData()) != 0) {
+                const int again = errno;
+                ::rename(old.constData(), log.constData());
+                return failed(again);
+            }
+        } else {
+            ::unlink(fresh.constData());
+        }
+    } else {
+        return failed(errno);
+    }
+    held.close(); // the previous session's lock goes with it
+    if (!held.open(fd, kRecords, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        if (error)
+            *error = held.errorString();
+        return Moved::Failed;
+    }
+    return Moved::Done;
+}
+
 void keepAppending(QFile&)
 {
     // O_APPEND already puts every write at the end.
@@ -39,7 +168,7 @@ bool canNoticeDeletion(int fd)
     return ::fstat(fd, &info) == 0 && info.st_nlink > 0 && S_ISREG(info.st_mode);
 }
 
-bool wasDeleted(int fd)
+bool wasDeleted(int fd, const QString&)
 {
     // An open file that is deleted takes every write without complaint and vanishes at close.
     struct stat info {

@@ -2,6 +2,9 @@
 
 #include "log/system_reason.h"
 
+#include <QDir>
+
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -9,15 +12,61 @@ namespace piezon::logfile
 {
 namespace
 {
+constexpr QIODevice::OpenMode kRecords =
+    QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
+
 HANDLE nativeHandle(int fd)
 {
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+const wchar_t* wide(const QString& text)
+{
+    return reinterpret_cast<const wchar_t*>(text.utf16());
+}
+
+// Shared for deleting too: without it Windows refuses to rename the open log when the next
+// session moves it aside. It can then be deleted while open as well, which wasDeleted() notices.
+HANDLE openShared(const QString& path, DWORD disposition)
+{
+    return ::CreateFileW(wide(QDir::toNativeSeparators(path)), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The handle as the descriptor QFile works with; -1 (handle closed) if it cannot be had.
+int descriptor(HANDLE handle)
+{
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (fd < 0)
+        ::CloseHandle(handle);
+    return fd;
 }
 
 // One byte far beyond any log's end: locking it takes nothing from readers or from our own
 // writes, and every copy of the program asks for the same byte.
 constexpr DWORD kLockOffsetHigh = 0x7fffffff;
 } // namespace
+
+Opened openForRecords(QFile& file, const QString& path, QString* error)
+{
+    // No FIFO can stand in a folder here; a device name (COM1, NUL) is the operator's choice.
+    const HANDLE handle = openShared(path, OPEN_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (error)
+            *error = systemReason(static_cast<int>(::GetLastError()));
+        return Opened::Failed;
+    }
+    const int fd = descriptor(handle);
+    if (fd < 0 || !file.open(fd, kRecords, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::_close(fd);
+        if (error)
+            *error = systemReason(ERROR_INVALID_HANDLE);
+        return Opened::Failed;
+    }
+    return Opened::Ok;
+}
 
 Lock lockAsOnlyWriter(int fd, QString* error)
 {
@@ -41,6 +90,50 @@ Lock lockAsOnlyWriter(int fd, QString* error)
     return Lock::Failed;
 }
 
+Moved moveAside(QFile& held, const QString& path, const QString& previous, QString* error)
+{
+    // Windows cannot exchange two names: the old log moves away, then the new one is created
+    // only if nobody has made one at its name meanwhile.
+    if (!::MoveFileExW(wide(QDir::toNativeSeparators(path)),
+                       wide(QDir::toNativeSeparators(previous)), MOVEFILE_REPLACE_EXISTING)) {
+        if (error)
+            *error = systemReason(static_cast<int>(::GetLastError()));
+        return Moved::Failed;
+    }
+    const HANDLE handle = openShared(path, CREATE_NEW);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD why = ::GetLastError();
+        if (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS) {
+            held.close();
+            return Moved::InUse;
+        }
+        ::MoveFileExW(wide(QDir::toNativeSeparators(previous)),
+                      wide(QDir::toNativeSeparators(path)), 0);
+        if (error)
+            *error = systemReason(static_cast<int>(why));
+        return Moved::Failed;
+    }
+    const int fd = descriptor(handle);
+    if (fd < 0) {
+        if (error)
+            *error = systemReason(ERROR_INVALID_HANDLE);
+        return Moved::Failed;
+    }
+    if (lockAsOnlyWriter(fd, nullptr) == Lock::InUse) {
+        ::_close(fd);
+        held.close();
+        return Moved::InUse;
+    }
+    held.close(); // the previous session's lock goes with it
+    if (!held.open(fd, kRecords, QFileDevice::AutoCloseHandle)) {
+        ::_close(fd);
+        if (error)
+            *error = held.errorString();
+        return Moved::Failed;
+    }
+    return Moved::Done;
+}
+
 void keepAppending(QFile& file)
 {
     // The lock keeps every other copy of the program from writing; only a shortening (an
@@ -50,15 +143,37 @@ void keepAppending(QFile& file)
         file.seek(end);
 }
 
-bool canNoticeDeletion(int)
+bool canNoticeDeletion(int fd)
 {
-    // The log is opened without FILE_SHARE_DELETE: Windows refuses to delete it while it is open.
-    return false;
+    return ::GetFileType(nativeHandle(fd)) == FILE_TYPE_DISK;
 }
 
-bool wasDeleted(int)
+bool wasDeleted(int fd, const QString& path)
 {
-    return false;
+    // Deleting a file that is open (shared for deleting) marks it, and it goes at the last close.
+    const HANDLE file = nativeHandle(fd);
+    FILE_STANDARD_INFO info{};
+    if (::GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) &&
+        (info.DeletePending || info.NumberOfLinks == 0))
+        return true;
+    // Not every file system says so of the open file; its name does: it no longer opens (a file
+    // waiting to be deleted is refused as "access denied"), or opens another file.
+    const HANDLE named = ::CreateFileW(wide(QDir::toNativeSeparators(path)), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        const DWORD why = ::GetLastError();
+        return why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND ||
+               why == ERROR_ACCESS_DENIED || why == ERROR_DELETE_PENDING;
+    }
+    BY_HANDLE_FILE_INFORMATION ours{};
+    BY_HANDLE_FILE_INFORMATION theirs{};
+    const bool known =
+        ::GetFileInformationByHandle(file, &ours) && ::GetFileInformationByHandle(named, &theirs);
+    ::CloseHandle(named);
+    return known && (ours.dwVolumeSerialNumber != theirs.dwVolumeSerialNumber ||
+                     ours.nFileIndexHigh != theirs.nFileIndexHigh ||
+                     ours.nFileIndexLow != theirs.nFileIndexLow);
 }
 
 void syncToDisk(int fd)

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace piezon
 {
 namespace
@@ -38,6 +40,17 @@ QByteArray buildLogRecord(const QString& offsetText, const QString& caption)
 QString logFileName()
 {
     return QStringLiteral("Пьезон_RX418.log");
+}
+
+QString previousLogPath(const QString& logPath)
+{
+    // The extension is what follows the last dot of the file name itself, not of a folder.
+    const qsizetype name =
+        std::max(logPath.lastIndexOf(QLatin1Char('/')), logPath.lastIndexOf(QLatin1Char('\\'))) + 1;
+    qsizetype dot = logPath.lastIndexOf(QLatin1Char('.'));
+    if (dot <= name)
+        dot = logPath.size();
+    return logPath.left(dot) + QStringLiteral("_предыдущий") + logPath.mid(dot);
 }
 
 QString joinedWithBackslash(const QString& programDir)

@@ -15,6 +15,10 @@ QByteArray buildLogRecord(const QString& offsetText, const QString& caption);
 // The log's file name, "Пьезон_RX418.log".
 QString logFileName();
 
+// Where the last session's records go when a new session begins: the same folder and name with
+// "_предыдущий" before the extension, "Пьезон_RX418_предыдущий.log".
+QString previousLogPath(const QString& logPath);
+
 // The log's full path in the program's folder, as the platform joins it (log_path_unix.cpp,
 // log_path_win.cpp).
 QString logFilePath(const QString& programDir);

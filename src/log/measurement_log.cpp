@@ -1,6 +1,7 @@
 #include "log/measurement_log.h"
 
 #include "log/log_file.h"
+#include "log/log_record.h"
 
 #include <QFileInfo>
 #include <cerrno>
@@ -26,14 +27,18 @@ MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
 {
     close();
     m_deleted = false;
-    m_file.setFileName(path);
+    m_path = path;
     m_created = !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
     // Appending: should anyone else shorten the file, our next record goes to its new end
     // instead of leaving a hole of NUL bytes before it. Unbuffered: each write() below is one
     // system call, so a record is in the OS when we return.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error)
-            *error = m_file.errorString();
+    switch (logfile::openForRecords(m_file, path, error)) {
+    case logfile::Opened::Ok:
+        break;
+    case logfile::Opened::NotAFile:
+        m_created = false;
+        return Claim::NotAFile;
+    case logfile::Opened::Failed:
         m_created = false;
         return Claim::Failed;
     }
@@ -53,27 +58,49 @@ MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
         m_created = false;
         return Claim::Failed;
     }
-    m_linked = logfile::canNoticeDeletion(m_file.handle());
-    m_sinceLinkCheck.start();
+    noteFileIdentity();
     return Claim::Ok;
 }
 
-bool MeasurementLog::empty(QString* error)
+void MeasurementLog::noteFileIdentity()
+{
+    m_linked = logfile::canNoticeDeletion(m_file.handle());
+    m_sinceLinkCheck.start();
+}
+
+MeasurementLog::Begun MeasurementLog::begin(QString* error)
 {
     if (!m_file.isOpen()) {
         if (error)
             *error = QStringLiteral("файл журнала не открыт");
-        return false;
+        return Begun::Failed;
     }
-    // Only a file has contents of its own to throw away (the log may be a link to a device).
-    if (QFileInfo(m_file.fileName()).isFile() && m_file.size() > 0 && !m_file.resize(0)) {
-        if (error)
-            *error = m_file.errorString();
-        return false;
+    const QFileInfo entry(m_path);
+    if (entry.isSymLink()) {
+        // The operator chose where the log goes: it is emptied there, in place (a device such
+        // as /dev/full has nothing of its own to throw away).
+        if (entry.isFile() && m_file.size() > 0 && !m_file.resize(0)) {
+            if (error)
+                *error = m_file.errorString();
+            return Begun::Failed;
+        }
+    } else if (entry.isFile() && m_file.size() > 0) {
+        // The last session's records are kept, under the other name; a session that recorded
+        // nothing leaves the one before it where it is.
+        switch (logfile::moveAside(m_file, m_path, previousLogPath(m_path), error)) {
+        case logfile::Moved::Done:
+            noteFileIdentity();
+            break;
+        case logfile::Moved::InUse:
+            m_created = false;
+            return Begun::InUse;
+        case logfile::Moved::Failed:
+            return Begun::NotMoved;
+        }
     }
     m_created = false;
     m_sync.start(m_file.handle());
-    return true;
+    return Begun::Ok;
 }
 
 bool MeasurementLog::open(const QString& path, QString* error)
@@ -85,8 +112,10 @@ bool MeasurementLog::open(const QString& path, QString* error)
             *error = QStringLiteral("файл журнала открыт другой программой");
         return false;
     }
-    if (!empty(error)) {
+    if (begin(error) != Begun::Ok) {
         close();
+        if (error && error->isEmpty())
+            *error = QStringLiteral("файл журнала открыт другой программой");
         return false;
     }
     return true;
@@ -99,7 +128,7 @@ void MeasurementLog::abandon()
     const bool remove = m_created;
     m_file.close();
     if (remove)
-        QFile::remove(m_file.fileName());
+        QFile::remove(m_path);
     m_created = false;
 }
 
@@ -146,7 +175,7 @@ bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* ke
     if (!m_linked || m_sinceLinkCheck.elapsed() < kLinkCheckMs)
         return true;
     m_sinceLinkCheck.start();
-    if (logfile::wasDeleted(m_file.handle())) {
+    if (logfile::wasDeleted(m_file.handle(), m_path)) {
         m_deleted = true;
         if (error)
             *error = QStringLiteral("файл удалён");

@@ -20,7 +20,12 @@ namespace piezon
 class MeasurementLog
 {
 public:
-    enum class Claim { Ok, InUse, Failed };
+    // NotAFile: a FIFO or a socket stands at the path; writing to it could block for ever.
+    enum class Claim { Ok, InUse, NotAFile, Failed };
+    // InUse: another copy of the program got hold of the log's name while the last session's
+    // log was being moved aside (only where the file system cannot rule that out). NotMoved:
+    // the last session's log could not be moved aside, and is left as it was.
+    enum class Begun { Ok, InUse, NotMoved, Failed };
 
     explicit MeasurementLog(BackgroundSync::SyncFunction sync = {});
     MeasurementLog(const MeasurementLog&) = delete;
@@ -30,9 +35,12 @@ public:
     // Opens and locks the file, creating it if need be, without touching what it holds: the
     // session asks for its log before it disturbs the gauge. On failure the reason is in *error.
     Claim claim(const QString& path, QString* error);
-    // Empties the claimed file: the session has really begun.
-    bool empty(QString* error);
-    // claim() and empty() together.
+    // The session has really begun: the claimed file becomes its empty log. A file that holds
+    // records is first moved aside under previousLogPath() (replacing the one there), and a new
+    // file takes its place; if that cannot be done the file is left as it is and nothing is
+    // emptied. A symbolic link is emptied in place. On failure the reason is in *error.
+    Begun begin(QString* error);
+    // claim() and begin() together.
     bool open(const QString& path, QString* error);
     // Lets go of a claimed file that never became a session's log (a file it created is
     // removed again).
@@ -48,9 +56,12 @@ public:
     // Whether the last write failed because the file was deleted while open.
     bool deleted() const { return m_deleted; }
     void close();
-    QString path() const { return m_file.fileName(); }
+    QString path() const { return m_path; }
 
 private:
+    void noteFileIdentity();
+
+    QString m_path;
     QFile m_file;
     BackgroundSync m_sync;
     bool m_created = false; // by claim(), so abandon() removes it

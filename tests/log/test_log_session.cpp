@@ -6,12 +6,18 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using piezon::testing::WindowSession;
 
@@ -134,6 +140,85 @@ private slots:
         s.form->Command1_Click();
         QCOMPARE(s.logBytes(), QByteArray()); // emptied by START
         feedAndExpect(s, bytes({100}), rec("     0", "2.73"));
+    }
+
+    // START begins a new log, but the last session that recorded anything stays, byte for byte,
+    // beside it; a session without readings pushes nothing out.
+    void theLastSessionWithReadingsIsKept()
+    {
+        WindowSession s;
+        const QString previous = s.dir.filePath(QStringLiteral("Пьезон_RX418_предыдущий.log"));
+        const auto previousBytes = [&] {
+            QFile f(previous);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+        };
+        const QByteArray first = rec("     0", "2.73") + rec("     0", "1.6");
+        s.form->Command1_Click();
+        QCOMPARE(previousBytes(), QByteArray("<none>")); // a first log has nothing to keep
+        feedAndExpect(s, bytes({100, 56}), first);
+        s.form->Command2_Click();
+
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+        QCOMPARE(s.logBytes(), QByteArray());
+        QCOMPARE(previousBytes(), first);
+        s.form->Command2_Click(); // a session without readings
+        s.form->Command1_Click();
+        QCOMPARE(previousBytes(), first);
+        feedAndExpect(s, bytes({255, 255}), rec("     0", "8") + rec("     0", "8"));
+        s.form->Command2_Click();
+        s.form->Command1_Click();
+        QCOMPARE(previousBytes(), rec("     0", "8") + rec("     0", "8"));
+        s.form->Command2_Click();
+        QVERIFY(s.reporter.messages.isEmpty());
+        QCOMPARE(QDir(s.dir.path()).entryList({QStringLiteral("*.new")}, QDir::Files),
+                 QStringList());
+    }
+
+    void logThatCannotBlockTheWindowIsRefused_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link to a FIFO elsewhere") << "link";
+        QTest::newRow("socket") << "socket";
+    }
+
+    // Opening a FIFO for writing waits for a reader: the window would freeze inside START.
+    void logThatCannotBlockTheWindowIsRefused()
+    {
+        QFETCH(QString, what);
+        WindowSession s;
+        const QByteArray log = QFile::encodeName(s.logPath());
+        const QByteArray elsewhere = QFile::encodeName(s.dir.filePath(QStringLiteral("pipe")));
+        int listening = -1;
+        if (what == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(log.constData(), 0666), 0);
+        } else if (what == QLatin1String("link")) {
+            QCOMPARE(::mkfifo(elsewhere.constData(), 0666), 0);
+            QCOMPARE(::symlink(elsewhere.constData(), log.constData()), 0);
+        } else {
+            listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            QVERIFY(size_t(log.size()) < sizeof address.sun_path);
+            std::memcpy(address.sun_path, log.constData(), size_t(log.size()));
+            QCOMPARE(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        }
+        s.form->Command1_Click(); // returns: nothing waits for a partner
+        if (listening >= 0)
+            ::close(listening);
+        QVERIFY(!s.running());
+        QCOMPARE(s.reporter.messages.size(), 1);
+        QVERIFY2(s.reporter.messages.first().contains(QStringLiteral("не обычный файл")),
+                 qPrintable(s.reporter.messages.first()));
+        QVERIFY(s.reporter.messages.first().contains(QDir::toNativeSeparators(s.logPath())));
+        QCOMPARE(s.line.readAvailable(300), QByteArray()); // the gauge is told nothing
+        // The window goes on: F5 and F6 still work, and another START is refused the same way.
+        QTest::keyClick(s.form.get(), Qt::Key_F6);
+        QVERIFY(!s.form->Check1->isChecked());
+        s.form->Command1_Click();
+        QCOMPARE(s.reporter.messages.size(), 2);
+        QVERIFY(s.form->Combo2->isEnabled());
     }
 
     void startAndStopGuardsLeaveTheFileAlone()

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -82,6 +83,9 @@ private slots:
 
     void secondClaimOfAnOpenLogIsRefused();
     void othersCanReadTheLogWhileItIsWritten();
+    void beginKeepsTheLastSessionsRecords_data();
+    void beginKeepsTheLastSessionsRecords();
+    void twoCopiesRacingNeverShareTheLog();
     void fileShortenedByOthersGainsNoNulBytes();
     void slowSyncNeverHoldsUpAWrite();
 
@@ -194,13 +198,10 @@ void TestMeasurementLog::deletedFileIsNoticedSoon()
     QVERIFY2(log.write(kFirst, &error), qPrintable(error));
     QVERIFY(!log.deleted());
 #ifdef Q_OS_WIN
-    // Windows refuses to delete a file that is open without a share for deletion, which keeps
-    // the records safe by itself.
-    QVERIFY(!QFile::remove(path()));
-    QVERIFY2(log.write(kSecond, &error), qPrintable(error));
-    log.close();
-    QCOMPARE(contentsOf(path()), kFirst + kSecond);
-    return;
+    // Wine 8 deletes such a file only at its last close and tells nobody before: neither the
+    // open file nor its name shows anything. Windows marks it, or takes the name away at once.
+    if (::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        QSKIP("Wine does not report a file deleted while it is open");
 #endif
     QVERIFY(QFile::remove(path()));
     // Writes go on succeeding until the next look at the file system, which is due soon.
@@ -305,6 +306,116 @@ void TestMeasurementLog::othersCanReadTheLogWhileItIsWritten()
     QCOMPARE(reader.readAll(), kSecond);
     reader.close();
     QCOMPARE(contentsOf(path()), kFirst + kSecond);
+}
+
+// What a new session finds, and what it leaves: the last records under the previous name, byte
+// for byte, or the file untouched when they cannot be kept.
+void TestMeasurementLog::beginKeepsTheLastSessionsRecords_data()
+{
+    const QByteArray none("<none>");
+    const QByteArray folder("<folder>");
+    QTest::addColumn<QByteArray>("log");      // the log before (none: no file)
+    QTest::addColumn<QByteArray>("previous"); // the previous log before
+    QTest::addColumn<bool>("throughLink");    // the log is a link to a file elsewhere
+    QTest::addColumn<int>("begun");
+    QTest::addColumn<QByteArray>("logAfter");
+    QTest::addColumn<QByteArray>("previousAfter");
+    const int ok = int(MeasurementLog::Begun::Ok);
+    QTest::newRow("records moved aside")
+        << kFirst + kSecond << none << false << ok << QByteArray() << kFirst + kSecond;
+    QTest::newRow("an older previous log is replaced")
+        << kSecond << kFirst << false << ok << QByteArray() << kSecond;
+    QTest::newRow("no log yet") << none << kFirst << false << ok << QByteArray() << kFirst;
+    QTest::newRow("a session without records pushes nothing out")
+        << QByteArray() << kFirst << false << ok << QByteArray() << kFirst;
+    QTest::newRow("a folder in the previous log's place: nothing emptied")
+        << kFirst << folder << false << int(MeasurementLog::Begun::NotMoved) << kFirst << folder;
+#ifndef Q_OS_WIN
+    QTest::newRow("a link is emptied where it leads")
+        << kFirst << none << true << ok << QByteArray() << none;
+#endif
+}
+
+void TestMeasurementLog::beginKeepsTheLastSessionsRecords()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(QByteArray, previous);
+    QFETCH(bool, throughLink);
+    QFETCH(int, begun);
+    QFETCH(QByteArray, logAfter);
+    QFETCH(QByteArray, previousAfter);
+    const QString previousPath = path(QStringLiteral("m_предыдущий.log"));
+    const QString target = path(QStringLiteral("chosen.log"));
+    const auto state = [](const QString& at) {
+        if (QFileInfo(at).isDir())
+            return QByteArray("<folder>");
+        return QFileInfo::exists(at) ? contentsOf(at) : QByteArray("<none>");
+    };
+    if (log != "<none>")
+        QVERIFY(writeFile(throughLink ? target : path(), log));
+    if (throughLink)
+        QVERIFY(QFile::link(target, path()));
+    if (previous == "<folder>")
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("m_предыдущий.log")));
+    else if (previous != "<none>")
+        QVERIFY(writeFile(previousPath, previous));
+
+    MeasurementLog first;
+    QString error;
+    QCOMPARE(first.claim(path(), &error), MeasurementLog::Claim::Ok);
+    QCOMPARE(int(first.begin(&error)), begun);
+    QCOMPARE(state(throughLink ? target : path()), logAfter);
+    QCOMPARE(state(previousPath), previousAfter);
+    if (begun == int(MeasurementLog::Begun::Ok)) {
+        // The lock went with the new log, and the kept one is nobody's.
+        MeasurementLog second;
+        QCOMPARE(second.claim(path(), &error), MeasurementLog::Claim::InUse);
+        if (previousAfter != "<none>") {
+            QCOMPARE(second.claim(previousPath, &error), MeasurementLog::Claim::Ok);
+            second.abandon();
+        }
+        QVERIFY(first.write(kSecond, &error));
+        QCOMPARE(state(throughLink ? target : path()), kSecond);
+    } else {
+        QVERIFY(!error.isEmpty());
+    }
+    first.close();
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.new")}, QDir::Files), QStringList());
+}
+
+// Two copies of the program in one folder press START over and over: at no moment may both
+// have a session, whatever happens while a log is being moved aside.
+void TestMeasurementLog::twoCopiesRacingNeverShareTheLog()
+{
+    std::atomic<int> inSession{0};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> sessions{0};
+    const auto copy = [&](const QByteArray& record) {
+        for (int i = 0; i < 100; ++i) {
+            MeasurementLog log;
+            QString error;
+            if (log.claim(path(), &error) != MeasurementLog::Claim::Ok)
+                continue;
+            if (log.begin(&error) != MeasurementLog::Begun::Ok)
+                continue;
+            if (inSession.fetch_add(1) != 0)
+                ++overlaps;
+            ++sessions;
+            log.write(record, &error);
+            inSession.fetch_sub(1);
+        }
+    };
+    std::thread a(copy, QByteArray("  copy A\r\n"));
+    std::thread b(copy, QByteArray("  copy B\r\n"));
+    a.join();
+    b.join();
+    QCOMPARE(overlaps.load(), 0);
+    QVERIFY(sessions.load() > 0);
+    // Each session wrote one record into a log of its own.
+    for (const QString& name : {QStringLiteral("m.log"), QStringLiteral("m_предыдущий.log")}) {
+        const QByteArray bytes = contentsOf(path(name));
+        QVERIFY2(bytes == "  copy A\r\n" || bytes == "  copy B\r\n", bytes.constData());
+    }
 }
 
 // Someone empties the file under us (a second program of an older make, an operator's editor):
