@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(qt6-base-dev qt6-serialport-dev qt6-translations-l10n cmake g++ make fonts-liberation2
-          xvfb xdotool imagemagick socat valgrind clang-format desktop-file-utils libglib2.0-bin)
+          xvfb xdotool imagemagick socat valgrind clang-format desktop-file-utils libglib2.0-bin
+          locales)
 if (($#)); then packages=("$@"); fi
 wanted=()
 for p in "${packages[@]}"; do

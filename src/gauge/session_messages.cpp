@@ -28,30 +28,30 @@ QString noSuchPort(int number)
 QString portNotFound(const QString& port, const QString& reason)
 {
     return QStringLiteral("Не удалось открыть порт %1: устройство не найдено.\n%2\n%3")
-        .arg(port, russianReason(reason), advice::findThePort());
+        .arg(port, russianPortReason(reason), advice::findThePort());
 }
 
 QString portBusy(const QString& port, const QString& reason)
 {
     return QStringLiteral("Не удалось открыть порт %1: порт занят другой программой.\n%2")
-        .arg(port, russianReason(reason));
+        .arg(port, russianPortReason(reason));
 }
 
 QString portNoPermission(const QString& port, const QString& reason)
 {
     return QStringLiteral("Нет доступа к порту %1.\n%2\n%3")
-        .arg(port, russianReason(reason), advice::getAccess());
+        .arg(port, russianPortReason(reason), advice::getAccess());
 }
 
 QString portOpenFailed(const QString& port, const QString& reason)
 {
-    return QStringLiteral("Не удалось открыть порт %1.\n%2").arg(port, russianReason(reason));
+    return QStringLiteral("Не удалось открыть порт %1.\n%2").arg(port, russianPortReason(reason));
 }
 
 QString sendFailed(const QString& port, const QString& reason)
 {
     return QStringLiteral("Не удалось передать команду манометру через порт %1.\n%2\n%3")
-        .arg(port, russianReason(reason), kStopped);
+        .arg(port, russianPortReason(reason), kStopped);
 }
 
 QString linkLost(const QString& port, const QString& reason)
@@ -60,7 +60,7 @@ QString linkLost(const QString& port, const QString& reason)
                           "Программа восстановит связь сама, как только порт снова станет "
                           "доступен; запись в журнал продолжится в тот же файл.\n"
                           "Чтобы завершить чтение данных, нажмите СТОП (F2).")
-        .arg(port, russianReason(reason));
+        .arg(port, russianPortReason(reason));
 }
 
 QString logInUse(const QString& path)

@@ -14,11 +14,17 @@ QString systemReason(int errorNumber);
 // system text is replaced by its Russian, anything else is returned unchanged.
 QString russianReason(const QString& reason);
 
+// The same for the reason a port could not be opened: where the port's name leads to something
+// that is not a serial line (a folder, a plain file, a link loop), it says so.
+QString russianPortReason(const QString& reason);
+
 // A reason the system has words for, and its Russian. Each platform lists its own
 // (system_reason_unix.cpp, system_reason_win.cpp).
 struct KnownReason {
     int number;
     const char* russian;
+    // Said of a port instead, where it differs.
+    const char* ofAPort = nullptr;
     // Where Qt words this number otherwise than the system does (its own English), those words.
     const char* qtWords = nullptr;
 };

@@ -13,7 +13,7 @@ constexpr int kDiskQuotaExceeded = 1295;
 // Windows words these in the language of its own installation, which need not be Russian.
 const KnownReason kKnown[] = {
     // Qt takes this number for the C library's ENOENT, which has the same value.
-    {ERROR_FILE_NOT_FOUND, "Нет такого файла или устройства", "No such file or directory"},
+    {ERROR_FILE_NOT_FOUND, "Нет такого файла или устройства", nullptr, "No such file or directory"},
     {ERROR_PATH_NOT_FOUND, "Нет такой папки"},
     {ERROR_INVALID_NAME, "Недопустимое имя файла или устройства"},
     {ERROR_BAD_UNIT, "Устройство не найдено"},

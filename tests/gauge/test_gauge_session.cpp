@@ -11,13 +11,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>
 #include <chrono>
+#include <clocale>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -216,17 +219,36 @@ private slots:
     {
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("portText");
+        QTest::addColumn<QString>("reason"); // what the message says of it, if given
+        QTest::addColumn<QByteArray>("locale");
 
         QTest::newRow("no device has the number") << "none"
-                                                  << "  16";
+                                                  << "  16" << QString() << QByteArray("C");
         QTest::newRow("COM1 links to nothing") << "dangling"
-                                               << "   1";
-        QTest::newRow("COM1 is a plain file") << "file"
-                                              << "   1";
+                                               << "   1" << QString() << QByteArray("C");
+        // Not a serial line: said plainly, whatever language the system's own words are in.
+        for (const QByteArray& locale : {QByteArray("C"), QByteArray("ru_RU.UTF-8")}) {
+            QTest::addRow("COM1 is a plain file, %s", locale.constData())
+                << "file"
+                << "   1"
+                << "Это не последовательный порт" << locale;
+            QTest::addRow("COM1 leads to /dev/null, %s", locale.constData())
+                << "null"
+                << "   1"
+                << "Это не последовательный порт" << locale;
+            QTest::addRow("COM1 is a folder, %s", locale.constData())
+                << "folder"
+                << "   1"
+                << "Это папка, а не последовательный порт" << locale;
+            QTest::addRow("COM1 is a link loop, %s", locale.constData())
+                << "loop"
+                << "   1"
+                << "Ссылки замкнуты в кольцо и никуда не ведут" << locale;
+        }
         // Root bypasses an exclusive open, so the other program here is one that takes the
         // device's lock file the way Qt and the usual terminal programs do.
         QTest::newRow("another program holds the device") << "held"
-                                                          << "   1";
+                                                          << "   1" << QString() << QByteArray("C");
     }
 
     // One message naming the port, nothing on the wire, no log, and the window ready for the
@@ -235,6 +257,12 @@ private slots:
     {
         QFETCH(QString, setup);
         QFETCH(QString, portText);
+        QFETCH(QString, reason);
+        QFETCH(QByteArray, locale);
+        const QByteArray before = std::setlocale(LC_ALL, nullptr);
+        if (!std::setlocale(LC_ALL, locale.constData()))
+            QSKIP("this language is not installed here (scripts/test.sh makes it)");
+        const auto restore = qScopeGuard([&] { std::setlocale(LC_ALL, before.constData()); });
 
         WindowSession s;
         QVERIFY(s.form);
@@ -260,6 +288,16 @@ private slots:
                 QVERIFY(plain.open(QIODevice::WriteOnly));
                 plain.write("not a serial port");
                 expectedHeadline = headline(piezon::messages::portOpenFailed(portName, {}));
+            } else if (setup == QLatin1String("null")) {
+                QVERIFY(QFile::link(QStringLiteral("/dev/null"), com1));
+                portName = QStringLiteral("COM1 (%1)").arg(com1);
+                expectedHeadline = headline(piezon::messages::portOpenFailed(portName, {}));
+            } else if (setup == QLatin1String("folder")) {
+                QVERIFY(QDir(s.dir.path()).mkdir(QStringLiteral("COM1")));
+                expectedHeadline = headline(piezon::messages::portOpenFailed(portName, {}));
+            } else if (setup == QLatin1String("loop")) {
+                QVERIFY(QFile::link(com1, com1));
+                expectedHeadline = headline(piezon::messages::portOpenFailed(portName, {}));
             } else {
                 QVERIFY(QFile::link(s.line.slavePath(), com1));
                 // The other program knows the device by its own name, not by our COM1.
@@ -277,6 +315,8 @@ private slots:
         const QString message = s.reporter.messages.first();
         QVERIFY2(message.contains(portName), qPrintable(message));
         QCOMPARE(headline(message), expectedHeadline);
+        if (!reason.isEmpty())
+            QCOMPARE(message.section(QLatin1Char('\n'), 1, 1), reason);
         QVERIFY(!s.running());
         QVERIFY(s.form->Combo2->isEnabled());
         QVERIFY(!QFile::exists(s.logPath()));

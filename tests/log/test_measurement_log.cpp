@@ -5,12 +5,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <atomic>
 #include <cerrno>
+#include <clocale>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -459,30 +461,51 @@ void TestMeasurementLog::systemReasonsInRussian_data()
 {
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("russian"); // empty: the system's own words
+    QTest::addColumn<QString>("ofAPort"); // said of a port instead; empty: the same
+    QTest::addColumn<QByteArray>("locale");
 #ifdef Q_OS_WIN
     QTest::newRow("missing device")
-        << int(ERROR_FILE_NOT_FOUND) << "Нет такого файла или устройства";
+        << int(ERROR_FILE_NOT_FOUND) << "Нет такого файла или устройства" << QString()
+        << QByteArray("C");
     QTest::newRow("port held by another program")
         << int(ERROR_ACCESS_DENIED)
-        << "Доступ запрещён: порт или файл занят другой программой, или нет прав";
+        << "Доступ запрещён: порт или файл занят другой программой, или нет прав" << QString()
+        << QByteArray("C");
     QTest::newRow("file held by another program")
-        << int(ERROR_SHARING_VIOLATION) << "Файл занят другой программой";
-    QTest::newRow("device gone") << int(ERROR_DEVICE_NOT_CONNECTED) << "Устройство не подключено";
-    QTest::newRow("disk full") << int(ERROR_DISK_FULL) << "На диске не осталось места";
-    QTest::newRow("write-protected") << int(ERROR_WRITE_PROTECT) << "Диск защищён от записи";
-    QTest::newRow("quota") << 1295 << "Превышена дисковая квота";
-    QTest::newRow("anything else") << int(ERROR_NOT_SAME_DEVICE) << QString();
+        << int(ERROR_SHARING_VIOLATION) << "Файл занят другой программой" << QString()
+        << QByteArray("C");
+    QTest::newRow("device gone") << int(ERROR_DEVICE_NOT_CONNECTED) << "Устройство не подключено"
+                                 << QString() << QByteArray("C");
+    QTest::newRow("disk full") << int(ERROR_DISK_FULL) << "На диске не осталось места" << QString()
+                               << QByteArray("C");
+    QTest::newRow("write-protected")
+        << int(ERROR_WRITE_PROTECT) << "Диск защищён от записи" << QString() << QByteArray("C");
+    QTest::newRow("quota") << 1295 << "Превышена дисковая квота" << QString() << QByteArray("C");
+    QTest::newRow("anything else")
+        << int(ERROR_NOT_SAME_DEVICE) << QString() << QString() << QByteArray("C");
 #else
-    QTest::newRow("missing device") << ENOENT << "Нет такого файла или устройства";
-    QTest::newRow("no device") << ENODEV << "Устройство не найдено";
-    QTest::newRow("no permission") << EACCES << "Нет прав доступа";
-    QTest::newRow("busy") << EBUSY << "Устройство занято";
-    QTest::newRow("I/O error") << EIO << "Ошибка ввода-вывода";
-    QTest::newRow("disk full") << ENOSPC << "На диске не осталось места";
+    QTest::newRow("missing device")
+        << ENOENT << "Нет такого файла или устройства" << QString() << QByteArray("C");
+    QTest::newRow("no device") << ENODEV << "Устройство не найдено" << QString() << QByteArray("C");
+    QTest::newRow("no permission") << EACCES << "Нет прав доступа" << QString() << QByteArray("C");
+    QTest::newRow("busy") << EBUSY << "Устройство занято" << QString() << QByteArray("C");
+    QTest::newRow("I/O error") << EIO << "Ошибка ввода-вывода" << QString() << QByteArray("C");
+    QTest::newRow("disk full") << ENOSPC << "На диске не осталось места" << QString()
+                               << QByteArray("C");
     QTest::newRow("read-only file system")
-        << EROFS << "Файловая система доступна только для чтения";
-    QTest::newRow("quota") << EDQUOT << "Превышена дисковая квота";
-    QTest::newRow("anything else") << EXDEV << QString();
+        << EROFS << "Файловая система доступна только для чтения" << QString() << QByteArray("C");
+    QTest::newRow("quota") << EDQUOT << "Превышена дисковая квота" << QString() << QByteArray("C");
+    QTest::newRow("anything else") << EXDEV << QString() << QString() << QByteArray("C");
+    // What opening something that is not a serial line as a port comes to, in any language.
+    for (const QByteArray& locale : {QByteArray("C"), QByteArray("ru_RU.UTF-8")}) {
+        QTest::addRow("not a terminal, %s", locale.constData())
+            << ENOTTY << "Это не последовательный порт" << QString() << locale;
+        QTest::addRow("a folder, %s", locale.constData())
+            << EISDIR << "Это папка, а не файл"
+            << "Это папка, а не последовательный порт" << locale;
+        QTest::addRow("a link loop, %s", locale.constData())
+            << ELOOP << "Ссылки замкнуты в кольцо и никуда не ведут" << QString() << locale;
+    }
 #endif
 }
 
@@ -491,10 +514,22 @@ void TestMeasurementLog::systemReasonsInRussian()
 {
     QFETCH(int, number);
     QFETCH(QString, russian);
+    QFETCH(QString, ofAPort);
+    QFETCH(QByteArray, locale);
+    const QByteArray before = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, locale.constData()))
+        QSKIP("this language is not installed here (scripts/test.sh makes it)");
     const QString system = systemWords(number);
+    std::setlocale(LC_ALL, before.constData());
+    if (locale != "C")
+        QVERIFY2(system.contains(QRegularExpression(QStringLiteral("[А-Яа-я]"))),
+                 qPrintable(system)); // the system really spoke Russian
     const QString expected = russian.isEmpty() ? system : russian;
+    std::setlocale(LC_ALL, locale.constData());
     QCOMPARE(piezon::systemReason(number), expected);
     QCOMPARE(piezon::russianReason(system), expected);
+    QCOMPARE(piezon::russianPortReason(system), ofAPort.isEmpty() ? expected : ofAPort);
+    std::setlocale(LC_ALL, before.constData());
     QCOMPARE(piezon::russianReason(QStringLiteral("Устройство отключилось")),
              QStringLiteral("Устройство отключилось"));
 }
