@@ -38,11 +38,19 @@ void NeedleView::setLine(const Line& line)
     update(QRegion(before) + QRegion(area(m_line)));
 }
 
+void NeedleView::setColor(const QColor& color)
+{
+    if (color == m_color)
+        return;
+    m_color = color;
+    update(area(m_line));
+}
+
 void NeedleView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(255, 0, 0), kWidth, Qt::SolidLine, Qt::FlatCap));
+    p.setPen(QPen(m_color, kWidth, Qt::SolidLine, Qt::FlatCap));
     const QPointF origin = pos();
     p.drawLine(QPointF(m_line.X1 / kTwipsPerPixel, m_line.Y1 / kTwipsPerPixel) - origin,
                QPointF(m_line.X2 / kTwipsPerPixel, m_line.Y2 / kTwipsPerPixel) - origin);

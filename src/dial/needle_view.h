@@ -19,6 +19,12 @@ public:
     void setLine(const Line& line);
     const Line& line() const { return m_line; }
 
+    // Pure red while the needle shows a live reading; darker when the reading is not live.
+    static QColor liveColor() { return QColor(255, 0, 0); }
+    static QColor staleColor() { return QColor(128, 0, 0); }
+    void setColor(const QColor& color);
+    QColor color() const { return m_color; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -26,6 +32,7 @@ private:
     QRect area(const Line& line) const;
 
     Line m_line = kLine1AtRest;
+    QColor m_color = liveColor();
 };
 
 } // namespace piezon

@@ -184,6 +184,10 @@ void GaugeSession::onLost(const QString& reason)
     if (m_state != State::Running)
         return;
     m_state = State::Reconnecting;
+    if (!m_stale) {
+        m_stale = true;
+        emit staleChanged(true);
+    }
     // Found out by STOP itself: the operator is ending the session anyway.
     if (m_stopping)
         return;
@@ -240,6 +244,10 @@ void GaugeSession::processReceived(const QByteArray& bytes)
                                            m_inputs.allData(), log, &error);
     if (result == ReadingPipeline::Result::Rejected)
         return;
+    if (m_stale) {
+        m_stale = false;
+        emit staleChanged(false);
+    }
     emit readingsChanged();
     if (result == ReadingPipeline::Result::LogFailed) {
         abort(m_log.deleted() ? messages::logDeleted(logPath())

@@ -44,6 +44,9 @@ public:
     bool isRunning() const { return m_state != State::Stopped; }
     // The session has lost its line and is trying to get it back.
     bool isReconnecting() const { return m_state == State::Reconnecting; }
+    // The reading on show is not live: the line was lost after it, and no reading has come
+    // since (through STOP and the next START too, until a reading comes).
+    bool isStale() const { return m_stale; }
 
     static constexpr int kReconnectMs = 1000;
 
@@ -59,6 +62,7 @@ public:
 signals:
     void runningChanged(bool running);
     void readingsChanged();
+    void staleChanged(bool stale);
 
 private:
     enum class State { Stopped, Running, Reconnecting };
@@ -85,9 +89,10 @@ private:
     ReadingPipeline m_pipeline;
     State m_state = State::Stopped;
     bool m_stopping = false; // STOP is taking the last readings
-    int m_number = 0;        // the COM number of the running session
-    QString m_portName;      // "COM1 (/dev/ttyS0)" of the running session
-    QString m_probed;        // the device the reconnect try is opening
+    bool m_stale = false;
+    int m_number = 0;   // the COM number of the running session
+    QString m_portName; // "COM1 (/dev/ttyS0)" of the running session
+    QString m_probed;   // the device the reconnect try is opening
     DeviceProbe m_probe;
     QTimer m_reconnect;
 };

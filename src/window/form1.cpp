@@ -42,6 +42,11 @@ Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
     connect(m_session, &GaugeSession::runningChanged, this,
             [this](bool running) { Combo2->setEnabled(!running); });
     connect(m_session, &GaugeSession::readingsChanged, m_refresh, &DisplayRefresh::request);
+    // Grey at once when the line goes; live again with the picture of the first new reading.
+    connect(m_session, &GaugeSession::staleChanged, this, [this](bool stale) {
+        if (stale)
+            showLive(false);
+    });
 
     m_keys = new KeyPreview(this);
     Form_Load();
@@ -80,6 +85,7 @@ void Form1::buildControls()
         pal.setColor(QPalette::Window, pal.color(QPalette::WindowText));
         pal.setColor(QPalette::WindowText, pal.color(QPalette::HighlightedText));
         Label1->setPalette(pal);
+        m_liveCaption = pal.color(QPalette::WindowText);
     }
 
     Label2 = new QLabel(texts::kComLabel, this);
@@ -230,6 +236,18 @@ void Form1::showLatestReading()
 {
     Label1->setText(m_session->pipeline().caption());
     Line1->setLine(m_session->pipeline().needle());
+    showLive(!m_session->isStale());
+}
+
+void Form1::showLive(bool live)
+{
+    const QColor caption = live ? m_liveCaption : QColor(128, 128, 128);
+    if (Label1->palette().color(QPalette::WindowText) != caption) {
+        QPalette pal = Label1->palette();
+        pal.setColor(QPalette::WindowText, caption);
+        Label1->setPalette(pal);
+    }
+    Line1->setColor(live ? NeedleView::liveColor() : NeedleView::staleColor());
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QLocale>
 #include <QString>
 #include <QWidget>
@@ -73,12 +74,15 @@ protected:
 private:
     void buildControls();
     void showLatestReading();
+    // Live: the caption white and the needle red; not live: grey and dark red.
+    void showLive(bool live);
 
     std::unique_ptr<ErrorReporter> m_ownReporter;
     GaugeSession* m_session = nullptr;
     DisplayRefresh* m_refresh = nullptr;
     KeyPreview* m_keys = nullptr;
     bool m_ended = false;
+    QColor m_liveCaption;
 };
 
 } // namespace piezon

@@ -1,12 +1,14 @@
 // The gauge session over a real pseudo-terminal line: what goes out on the wire, which received
 // bytes become readings, and what the operator sees when a port cannot be had or the line drops.
 
+#include "dial/needle_view.h"
 #include "gauge/gauge_commands.h"
 #include "gauge/port_mapping.h"
 #include "gauge/reading_chain.h"
 #include "gauge/session_messages.h"
 #include "log/log_record.h"
 #include "support/window_session.h"
+#include "window/form_probe.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -71,6 +73,43 @@ double cpuSeconds()
     ::getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// What the window shows of the reading, on its pixels: how much of the caption is drawn in the
+// live white and in the grey of a reading that is not live, and the needle's colour halfway
+// along it.
+struct Look {
+    int whiteText = 0;
+    int greyText = 0;
+    QColor needle;
+    // Antialiased edges of white glyphs pass through the grey too; a grey caption has no white.
+    bool live() const { return whiteText > 0 && needle == QColor(255, 0, 0); }
+    bool stale() const { return greyText > 0 && whiteText == 0 && needle == QColor(128, 0, 0); }
+    QString describe() const
+    {
+        return QStringLiteral("caption %1 white, %2 grey pixels; needle %3")
+            .arg(whiteText)
+            .arg(greyText)
+            .arg(probe::describe(needle));
+    }
+};
+
+Look lookOf(piezon::Form1& form)
+{
+    form.flushDisplay();
+    const QImage image = probe::toImage(form.grab());
+    Look look;
+    const QRect caption = form.Label1->geometry();
+    for (int y = caption.top(); y <= caption.bottom(); ++y) {
+        for (int x = caption.left(); x <= caption.right(); ++x) {
+            const QColor c = probe::at(image, QPointF(x + 0.5, y + 0.5));
+            look.whiteText += c == QColor(255, 255, 255);
+            look.greyText += c == QColor(128, 128, 128);
+        }
+    }
+    const piezon::Line& l = form.Line1->line();
+    look.needle = probe::at(image, QPointF((l.X1 + l.X2) / 30.0, (l.Y1 + l.Y2) / 30.0));
+    return look;
 }
 
 // The first line of a message: the part that says what went wrong, before the system's reason.
@@ -388,6 +427,7 @@ private slots:
 
         QSignalSpy lost(&session.port(), &piezon::GaugePort::lost);
         QSignalSpy runningChanged(&session, &piezon::GaugeSession::runningChanged);
+        QVERIFY2(lookOf(*s.form).live(), qPrintable(lookOf(*s.form).describe()));
         s.line.closeMaster();
 
         if (then == QLatin1String("stop-first")) {
@@ -404,6 +444,8 @@ private slots:
         }
 
         QTRY_VERIFY(session.isReconnecting());
+        // A reading nobody is measuring any more must not look like one.
+        QVERIFY2(lookOf(*s.form).stale(), qPrintable(lookOf(*s.form).describe()));
         QCOMPARE(s.reporter.notices.size(), 1);
         QVERIFY(s.reporter.noticeShown);
         const QString notice = s.reporter.notices.first();
@@ -442,6 +484,7 @@ private slots:
             QVERIFY(!session.log().isOpen());
             QCOMPARE(runningChanged.size(), 1);
             QVERIFY(s.reporter.messages.isEmpty());
+            QVERIFY2(lookOf(*s.form).stale(), qPrintable(lookOf(*s.form).describe()));
             // No more tries: a line that appears now is left alone.
             PtyPair late;
             QVERIFY(late.isValid());
@@ -467,8 +510,11 @@ private slots:
         QVERIFY(!s.reporter.noticeShown);
         QVERIFY(s.running());
         QVERIFY(!s.form->Combo2->isEnabled());
+        // Back, but nothing measured yet.
+        QVERIFY2(lookOf(*s.form).stale(), qPrintable(lookOf(*s.form).describe()));
         QVERIFY(replacement.write(bytes({255, 12})));
         QTRY_COMPARE(s.logBytes(), log + logFor(bytes({255, 12})));
+        QVERIFY2(lookOf(*s.form).live(), qPrintable(lookOf(*s.form).describe()));
         s.form->Command2_Click();
         QCOMPARE(replacement.readAvailable(2000), kStop + kStop);
         QVERIFY(!s.running());
