@@ -14,6 +14,8 @@ GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar se
     : QObject(parent), m_programDir(std::move(programDir)), m_reporter(reporter),
       m_inputs(std::move(inputs)), m_pipeline(separator)
 {
+    if (!m_inputs.naming.resolve)
+        m_inputs.naming = portNamingOnDisk(m_programDir);
     connect(&m_port, &GaugePort::received, this, &GaugeSession::processReceived);
     connect(&m_port, &GaugePort::lost, this, &GaugeSession::onLost);
     m_reconnect.setInterval(kReconnectMs);
@@ -33,7 +35,7 @@ QString GaugeSession::logPath() const
 
 QString GaugeSession::resolve(int number) const
 {
-    return resolveComPort(number, m_programDir, entryExistsOnDisk);
+    return m_inputs.naming.resolve(number);
 }
 
 void GaugeSession::start(const QString& portText)
@@ -87,6 +89,9 @@ void GaugeSession::start(const QString& portText)
     }
     m_portName = name;
     m_number = number;
+    // A COMn entry is the operator's own choice, followed wherever it is pointed.
+    m_identity = path == comEntryPath(number, m_programDir) ? path : m_inputs.naming.identify(path);
+    m_elsewhere.clear();
 
     if (!m_port.send(startCommand(), &reason)) {
         m_port.close();
@@ -199,9 +204,19 @@ void GaugeSession::tryReconnect()
 {
     if (m_state != State::Reconnecting || m_probe.busy())
         return;
-    m_probed = resolve(m_number);
-    if (!m_probed.isEmpty())
+    m_probed = m_inputs.naming.locate(m_identity);
+    if (!m_probed.isEmpty()) {
         m_probe.start(m_probed);
+        return;
+    }
+    // The gauge's device is not there. Its number may lead to another device meanwhile (an
+    // adapter plugged in takes the free number): that one is never opened, and the operator is
+    // told once for each device it leads to.
+    const QString now = resolve(m_number);
+    if (now.isEmpty() || now == m_elsewhere || m_inputs.naming.identify(now) == m_identity)
+        return;
+    m_elsewhere = now;
+    m_reporter->showNotice(messages::numberLeadsElsewhere(describePort(m_number, now), m_identity));
 }
 
 void GaugeSession::onProbeFinished(bool opened)

@@ -2,6 +2,7 @@
 
 #include "gauge/device_probe.h"
 #include "gauge/gauge_port.h"
+#include "gauge/port_mapping.h"
 #include "gauge/reading_pipeline.h"
 #include "log/measurement_log.h"
 
@@ -29,6 +30,7 @@ public:
     struct Inputs {
         std::function<QString()> offsetText; // the offset picker as shown
         std::function<bool()> allData;       // the log-mode box
+        PortNaming naming;                   // unset: this machine's
     };
 
     GaugeSession(QString programDir, ErrorReporter* reporter, QChar separator, Inputs inputs,
@@ -67,8 +69,6 @@ signals:
 private:
     enum class State { Stopped, Running, Reconnecting };
 
-    // The device behind a port number now: an adapter may come back under another name, and a
-    // COMn entry beside the program may have been pointed elsewhere.
     QString resolve(int number) const;
     void onLost(const QString& reason);
     void tryReconnect();
@@ -93,6 +93,10 @@ private:
     int m_number = 0;   // the COM number of the running session
     QString m_portName; // "COM1 (/dev/ttyS0)" of the running session
     QString m_probed;   // the device the reconnect try is opening
+    // What the session's device is: the COMn entry the operator pinned, else the device's own
+    // identity. Reconnecting opens nothing else.
+    QString m_identity;
+    QString m_elsewhere; // where the number led instead, as last told
     DeviceProbe m_probe;
     QTimer m_reconnect;
 };

@@ -71,6 +71,34 @@ bool entryExistsOnDisk(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
+QString identityAmong(const QString& device, const QString& namesFolder)
+{
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    if (canonical.isEmpty())
+        return device;
+    const QFileInfoList names =
+        QDir(namesFolder)
+            .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& name : names) {
+        if (name.isSymLink() && name.canonicalFilePath() == canonical)
+            return name.absoluteFilePath();
+    }
+    return device;
+}
+
+PortNaming portNamingOnDisk(const QString& programDir)
+{
+    PortNaming naming;
+    naming.resolve = [programDir](int n) {
+        return resolveComPort(n, programDir, entryExistsOnDisk);
+    };
+    naming.identify = deviceIdentity;
+    naming.locate = [](const QString& identity) {
+        return entryExistsOnDisk(identity) ? identity : QString();
+    };
+    return naming;
+}
+
 QString describePort(int n, const QString& path)
 {
     const QString name = QStringLiteral("COM%1").arg(n);

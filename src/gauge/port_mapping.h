@@ -47,6 +47,26 @@ PortSystem portSystemOnDisk();
 // The real file system's answer for resolveComPort.
 bool entryExistsOnDisk(const QString& path);
 
+// What a device is, as opposed to the number it has today: its /dev/serial/by-id name where it
+// has one (a USB adapter with a serial number), otherwise its path (port_mapping_unix.cpp); on
+// Windows the COM port itself (port_mapping_win.cpp).
+QString deviceIdentity(const QString& device);
+// The link in namesFolder that leads to the same device, else the device as given.
+QString identityAmong(const QString& device, const QString& namesFolder);
+
+// How a session finds its gauge: the device behind a number, what that device is, and where the
+// device of a given identity is now. A session remembers the identity when it starts and, after
+// the line is lost, opens only a device of that identity again. Tests make one up.
+struct PortNaming {
+    std::function<QString(int n)> resolve;
+    std::function<QString(const QString& device)> identify;
+    // Where to open the device of this identity now; empty if it is not there.
+    std::function<QString(const QString& identity)> locate;
+};
+
+// This machine's, for the program in programDir.
+PortNaming portNamingOnDisk(const QString& programDir);
+
 // "COM5 (/dev/ttyUSB0)", or "COM5" when no device was found or the device is COM5 itself.
 QString describePort(int n, const QString& path);
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace piezon
 {
@@ -21,6 +22,13 @@ PortSystem portSystemOnDisk()
         return type.readAll().trimmed() != "0";
     };
     return system;
+}
+
+QString deviceIdentity(const QString& device)
+{
+    // udev names a USB adapter by its maker, product and serial number, whatever ttyUSBn it
+    // gets: that name finds the same adapter again, and never another one.
+    return identityAmong(device, QStringLiteral("/dev/serial/by-id"));
 }
 
 QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)

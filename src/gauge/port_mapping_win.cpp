@@ -12,6 +12,12 @@ PortSystem portSystemOnDisk()
     return system;
 }
 
+QString deviceIdentity(const QString& device)
+{
+    // Windows keeps a device's COM number itself: the number is the identity.
+    return device;
+}
+
 QString resolveComPort(int n, const QString&, const EntryExists&)
 {
     // The system numbers its ports itself; a file named COMn beside the program is no port.

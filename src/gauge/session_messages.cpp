@@ -63,6 +63,17 @@ QString linkLost(const QString& port, const QString& reason)
         .arg(port, russianPortReason(reason));
 }
 
+QString numberLeadsElsewhere(const QString& port, const QString& gauge)
+{
+    return QStringLiteral(
+               "Связь с манометром потеряна, а номер порта теперь ведёт к другому "
+               "устройству: %1.\n"
+               "Программа не открывает его и ждёт устройство манометра (%2); когда оно "
+               "вернётся, запись в журнал продолжится в тот же файл.\n"
+               "Чтобы работать с другим устройством, нажмите СТОП (F2), затем СТАРТ (F1).")
+        .arg(port, QDir::toNativeSeparators(gauge));
+}
+
 QString logInUse(const QString& path)
 {
     return QStringLiteral("Файл журнала %1 уже занят: в него записывает данные другая копия "

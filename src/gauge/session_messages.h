@@ -18,6 +18,7 @@ QString portOpenFailed(const QString& port, const QString& reason);
 QString sendFailed(const QString& port, const QString& reason);
 // The link dropped during a session; the program is getting it back by itself.
 QString linkLost(const QString& port, const QString& reason);
+QString numberLeadsElsewhere(const QString& port, const QString& gauge);
 QString logInUse(const QString& path);
 QString logCannotBeCreated(const QString& path, const QString& reason);
 QString logNotAFile(const QString& path);

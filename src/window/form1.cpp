@@ -33,6 +33,7 @@ Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
     GaugeSession::Inputs inputs;
     inputs.offsetText = [this] { return Combo1->currentText(); };
     inputs.allData = [this] { return Check1->isChecked(); };
+    inputs.naming = env.naming;
     m_session = new GaugeSession(env.programDir, reporter, captionSeparator(env.locale),
                                  std::move(inputs), this);
     m_refresh = new DisplayRefresh([this] { showLatestReading(); }, this);

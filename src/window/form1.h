@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "gauge/port_mapping.h"
+
 #include <memory>
 
 class QCheckBox;
@@ -33,6 +35,7 @@ public:
         QString programDir;                // where COMn entries and the log live
         ErrorReporter* reporter = nullptr; // null: message boxes
         QLocale locale = QLocale::system();
+        PortNaming naming; // unset: this machine's
     };
 
     explicit Form1(Environment env, QWidget* parent = nullptr);

@@ -524,6 +524,66 @@ private slots:
         QCOMPARE(s.reporter.notices.size(), 1);
     }
 
+    // The gauge's adapter is gone and another device has taken its number (as ttyUSB1 becomes
+    // COM5 when ttyUSB0 goes): that device is never opened, let alone told START or logged; the
+    // operator is told; the gauge's own device is taken up again wherever it comes back.
+    void aDifferentDeviceUnderTheNumberIsNotOpened()
+    {
+        PtyPair gauge;
+        PtyPair other;
+        PtyPair back;
+        QVERIFY(gauge.isValid() && other.isValid() && back.isValid());
+        QString gaugeAt = gauge.slavePath();
+        QString numberLeadsTo = gauge.slavePath();
+        piezon::PortNaming naming;
+        naming.resolve = [&](int n) { return n == 1 ? numberLeadsTo : QString(); };
+        naming.identify = [&](const QString& device) {
+            return device == other.slavePath() ? QStringLiteral("by-id/other-adapter")
+                                               : QStringLiteral("by-id/the-gauge");
+        };
+        naming.locate = [&](const QString& identity) {
+            return identity == QLatin1String("by-id/the-gauge") ? gaugeAt : QString();
+        };
+        WindowSession s(QLocale::c(), naming);
+        QVERIFY(s.form);
+        piezon::GaugeSession& session = s.form->MSComm1();
+        s.form->Command1_Click();
+        QVERIFY(s.running());
+        QCOMPARE(gauge.readAvailable(2000), kStart);
+        QVERIFY(gauge.write(bytes({100})));
+        QTRY_COMPARE(s.logBytes(), logFor(bytes({100})));
+
+        gaugeAt.clear();
+        numberLeadsTo = other.slavePath();
+        gauge.closeMaster();
+        QTRY_VERIFY(session.isReconnecting());
+        QTest::qWait(2500); // two tries and more
+        QCOMPARE(other.readAvailable(0), QByteArray());
+        QVERIFY(session.isReconnecting());
+        QVERIFY(!s.reporter.notices.isEmpty());
+        const QString notice = s.reporter.notices.last();
+        QVERIFY2(notice.contains(QStringLiteral("другому устройству")) &&
+                     notice.contains(other.slavePath()) &&
+                     notice.contains(QStringLiteral("the-gauge")),
+                 qPrintable(notice));
+        QVERIFY(s.reporter.noticeShown);
+        const qsizetype told = s.reporter.notices.size();
+        QTest::qWait(1500); // said once, not at every try
+        QCOMPARE(s.reporter.notices.size(), told);
+
+        gaugeAt = back.slavePath();
+        QByteArray received;
+        QTRY_VERIFY_WITH_TIMEOUT((received += back.readAvailable(0, 20)).size() >= kStart.size(),
+                                 3000);
+        QCOMPARE(received, kStart);
+        QTRY_VERIFY(!session.isReconnecting());
+        QVERIFY(!s.reporter.noticeShown);
+        QVERIFY(back.write(bytes({255})));
+        QTRY_COMPARE(s.logBytes(), logFor(bytes({100, 255})));
+        QCOMPARE(other.readAvailable(0), QByteArray());
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
     void readingsArrivingAroundStartAndStopAreLogged_data()
     {
         QTest::addColumn<int>("pauseUs");   // between two readings from the gauge

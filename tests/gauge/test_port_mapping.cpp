@@ -31,6 +31,9 @@ private slots:
     void portNumber_data();
     void portNumber();
 
+    void identity_data();
+    void identity();
+
     void systemPortList_data();
     void systemPortList();
 };
@@ -233,6 +236,47 @@ void TestPortMapping::portNumber()
     QFETCH(QString, text);
     QFETCH(int, n);
     QCOMPARE(parsePortNumber(text), n);
+}
+
+void TestPortMapping::identity_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("identity"); // relative to the test's folder
+    // by-id/ holds udev's names; the plain files stand in for the devices.
+    QTest::newRow("an adapter with a serial number") << "ttyUSB1"
+                                                     << "by-id/usb-FTDI_FT232R_A10K3XYZ-if00-port0";
+    QTest::newRow("asked by another name for it") << "COM5"
+                                                  << "by-id/usb-FTDI_FT232R_A10K3XYZ-if00-port0";
+    QTest::newRow("no name of its own") << "ttyUSB0"
+                                        << "ttyUSB0";
+    QTest::newRow("not there") << "ttyUSB7"
+                               << "ttyUSB7";
+}
+
+// What a session remembers of its device must find that device again under another number, and
+// never take another device for it.
+void TestPortMapping::identity()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, identity);
+#ifdef Q_OS_WIN
+    QSKIP("Windows keeps its own COM numbers: the number is the identity");
+#endif
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const char* name : {"ttyUSB0", "ttyUSB1"}) {
+        QFile f(dir.filePath(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("by-id")));
+    QVERIFY(QFile::link(QStringLiteral("../ttyUSB1"),
+                        dir.filePath(QStringLiteral("by-id/usb-FTDI_FT232R_A10K3XYZ-if00-port0"))));
+    QVERIFY(QFile::link(QStringLiteral("../gone"),
+                        dir.filePath(QStringLiteral("by-id/usb-Prolific_unplugged-port0"))));
+    QVERIFY(
+        QFile::link(dir.filePath(QStringLiteral("ttyUSB1")), dir.filePath(QStringLiteral("COM5"))));
+    QCOMPARE(piezon::identityAmong(dir.filePath(device), dir.filePath(QStringLiteral("by-id"))),
+             dir.filePath(identity));
 }
 
 using Ports = QList<piezon::SystemPort>;

@@ -18,7 +18,7 @@ namespace piezon::testing
 // A window in a folder of its own, with COM1 wired to a pseudo-terminal the test plays the gauge
 // on.
 struct WindowSession {
-    explicit WindowSession(QLocale locale = QLocale::c())
+    explicit WindowSession(QLocale locale = QLocale::c(), PortNaming naming = {})
     {
         if (!dir.isValid() || !line.isValid())
             return;
@@ -27,6 +27,7 @@ struct WindowSession {
         env.programDir = dir.path();
         env.reporter = &reporter;
         env.locale = locale;
+        env.naming = std::move(naming);
         form = std::make_unique<Form1>(env);
     }
 
