@@ -37,5 +37,7 @@ if [[ $created == true ]] && rmdir -- "$folder" 2>/dev/null; then
 elif [[ -d $folder ]]; then
   ((removed)) && echo "Программа удалена из $folder."
   [[ -e $folder/Пьезон_RX418.log ]] && echo "Журнал оставлен: $folder/Пьезон_RX418.log"
+  [[ -e $folder/Пьезон_RX418_предыдущий.log ]] &&
+    echo "Журнал прошлого сеанса оставлен: $folder/Пьезон_RX418_предыдущий.log"
 fi
 ((removed)) || echo "В «$folder» программа не установлена: удалять нечего."

@@ -65,10 +65,12 @@ stop_sim
 
 # --- The operator pins a port, then uninstalls.
 ln -s /dev/null "$APP/COM2"
+printf '  earlier session\r\n' >"$APP/Пьезон_RX418_предыдущий.log" # kept like the log
 "$root/scripts/uninstall.sh" "$APP" >"$work/uninstall.out" 2>"$work/uninstall.err" ||
   fail "uninstall.sh: $(cat "$work/uninstall.err")"
 left=$(cd "$APP" && LC_ALL=C.UTF-8 ls -A | sort | tr '\n' ' ')
-[[ $left == "COM2 Пьезон_RX418.log " ]] || fail "uninstall left or took: $left"
+[[ $left == "COM2 Пьезон_RX418.log Пьезон_RX418_предыдущий.log " ]] ||
+  fail "uninstall left or took: $left"
 cmp -s "$work/expected.log" "$LOG" || fail "uninstall changed the log"
 [[ ! -e $entry && ! -e $icon ]] || fail "the menu entry or the icon is still there"
 [[ -f $XDG_DATA_HOME/applications/other.desktop ]] || fail "uninstall took another program's entry"

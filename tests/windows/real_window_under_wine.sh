@@ -234,12 +234,15 @@ wait_for "the installed program to end" 20 ended "$PID"
 [[ -f "$INST/Пьезон_RX418.log" ]] || fail "the installed program wrote no log beside itself"
 echo "the installed program sent START and STOP twice and wrote its log beside itself"
 
+# What an earlier session left is the operator's too.
+printf '  earlier session\r\n' >"$INST/Пьезон_RX418_предыдущий.log"
 # The uninstaller copies itself away and returns at once; its copy is waited for with every
 # other Windows process. (Its "_?=" cannot be given here: Wine quotes an argument with a space.)
 wine "$INST/uninstall.exe" /S >/dev/null 2>&1 || fail "the silent uninstall failed"
 timeout 120 wineserver -w || fail "the uninstaller did not finish"
 left=$(cd "$INST" && find . -mindepth 1 | sort | tr '\n' ' ')
-[[ $left == "./Пьезон_RX418.log " ]] || fail "the uninstall left or took: $left"
+[[ $left == "./Пьезон_RX418.log ./Пьезон_RX418_предыдущий.log " ]] ||
+  fail "the uninstall left or took: $left"
 [[ ! -e "$MENU/Пьезон для RX418.lnk" ]] || fail "the shortcut is still there"
 if wine reg query "$KEY" >/dev/null 2>&1; then fail "still registered under Apps"; fi
 echo "uninstalled; the log stays: $left"
