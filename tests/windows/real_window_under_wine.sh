@@ -8,58 +8,33 @@
 #
 #   real_window_under_wine.sh ZIP SETUP_EXE GAUGE_SIM SCREENSHOT_DIR
 set -euo pipefail
-export LC_ALL=C.UTF-8
 ZIP=$(realpath "$1")
 SETUP=$(realpath "$2")
-GAUGE_SIM=$(realpath "$3")
 SHOTS=$(realpath -m "$4")
-
-for tool in Xvfb xdotool wine wineserver import unzip; do
+for tool in wine wineserver import unzip; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
+# The helpers of the Linux process-level tests (Xvfb, waiting, the wire); no Linux program here.
+# shellcheck source=../e2e/lib.sh
+source "$(dirname "$0")/../e2e/lib.sh" "" "$(realpath "$3")"
+export LC_ALL=C.UTF-8 # xdotool and the Cyrillic folder
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  local status=$? f
+# Wine's own processes go first, then what lib.sh started; the script's status is kept.
+end_wine() {
+  local status=$?
   WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  if ((status != 0)); then
-    for f in "$work"/*.err; do [[ -s $f ]] && { echo "--- ${f##*/}"; tail -n 20 "$f"; }; done
-  fi
-  rm -rf "$work"
-  exit "$status"
+  (exit "$status")
+  cleanup
 }
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+trap end_wine EXIT
 step() { echo "--- $*"; }
-wait_for() {
-  local what=$1 seconds=$2
-  shift 2
-  local deadline=$((SECONDS + seconds))
-  until "$@"; do
-    ((SECONDS < deadline)) || fail "timed out waiting for $what"
-    sleep 0.05
-  done
-}
-size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 wire_is() { (($(size_of "$work/wire") == $1)); }
-ended() { ! kill -0 "$1" 2>/dev/null; }
-
-START_CMD=$(printf 'ZKW5kqTwu\xE6r\xF9b\xDEON' | od -An -v -tx1 | tr -d ' \n')
-STOP_CMD=$(printf 'ZKWtRg\xF8\xF4pzH^\xC6OFF' | od -An -v -tx1 | tr -d ' \n')
 wire_hex() { od -An -v -tx1 "$work/wire" | tr -d ' \n'; }
+START_HEX=$(printf "$START_CMD" | od -An -v -tx1 | tr -d ' \n')
+STOP_HEX=$(printf "$STOP_CMD" | od -An -v -tx1 | tr -d ' \n')
 
 # --- A display, a Wine of our own, the gauge on COM1 -------------------------------------------
-for n in $(seq 150 200); do [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || break; done
-Xvfb ":$n" -noreset -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>"$work/xvfb.err" &
-pids+=($!)
-export DISPLAY=":$n"
-wait_for "Xvfb" 10 test -e "/tmp/.X11-unix/X$n"
+start_x
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine wineboot -i >/dev/null 2>&1
@@ -150,7 +125,7 @@ echo "client area $geometry; screenshot $SHOTS/window-100.png"
 step "F1: START on the line, the log beside the program"
 press "$FIRST" F1
 wait_for "START on the line" 10 wire_is 16
-[[ $(wire_hex) == "$START_CMD" ]] || fail "not the START command: $(wire_hex)"
+[[ $(wire_hex) == "$START_HEX" ]] || fail "not the START command: $(wire_hex)"
 [[ -f $LOG ]] || fail "no log beside the program"
 echo "16 bytes on the line, START; $(basename "$LOG") created"
 
@@ -170,7 +145,7 @@ grep -m1 -F "уже занят" "$work/second.err"
 step "F2: STOP twice"
 press "$FIRST" F2
 wait_for "STOP twice" 10 wire_is 48
-[[ $(wire_hex) == "$START_CMD$STOP_CMD$STOP_CMD" ]] || fail "not START, STOP, STOP: $(wire_hex)"
+[[ $(wire_hex) == "$START_HEX$STOP_HEX$STOP_HEX" ]] || fail "not START, STOP, STOP: $(wire_hex)"
 echo "48 bytes on the line: START, STOP, STOP"
 
 step "a COM port that leads nowhere"
