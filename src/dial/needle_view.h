@@ -2,6 +2,7 @@
 
 #include "dial/needle_geometry.h"
 
+#include <QColor>
 #include <QWidget>
 
 namespace piezon
@@ -15,7 +16,7 @@ class NeedleView : public QWidget
 public:
     explicit NeedleView(QWidget* parent = nullptr);
 
-    // Moves the needle; repaints only the boxes around the old and the new needle.
+    // Moves the needle; repaints only narrow boxes along the old and the new needle.
     void setLine(const Line& line);
     const Line& line() const { return m_line; }
 
@@ -23,9 +24,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QRect area(const Line& line) const;
+    QRegion area(const Line& line) const;
 
     Line m_line = kLine1AtRest;
+    QColor m_color{255, 0, 0};
 };
 
 } // namespace piezon
