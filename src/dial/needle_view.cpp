@@ -15,6 +15,7 @@ constexpr int kWidth = 7;
 // In bytes of pixels: a few hundred positions of the needle, each in a box of a quarter of the
 // dial at most.
 constexpr int kCacheBytes = 8 << 20;
+constexpr int kStripRows = 16;
 } // namespace
 
 NeedleView::NeedleView(QWidget* parent) : QWidget(parent), m_pictures(kCacheBytes)
@@ -86,7 +87,11 @@ void NeedleView::paintEvent(QPaintEvent*)
     // In device pixels: the picture was drawn for them.
     const qreal ratio = devicePixelRatioF();
     p.scale(1 / ratio, 1 / ratio);
-    p.drawImage(at, needle);
+    // In strips, as the dial's own picture is copied (cached_picture.cpp): Qt hands a taller
+    // copy to its thread pool, and the hand-off costs more than the copy.
+    for (int top = 0; top < needle.height(); top += kStripRows)
+        p.drawImage(at + QPoint(0, top), needle,
+                    QRect(0, top, needle.width(), qMin(kStripRows, needle.height() - top)));
 }
 
 } // namespace piezon
