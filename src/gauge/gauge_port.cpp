@@ -150,7 +150,7 @@ void GaugePort::onReadyRead()
     if (bytes.isEmpty())
         return;
     const bool busy =
-        bytes.size() > 1 || (m_sinceRead.isValid() && m_sinceRead.elapsed() < kGatherMs);
+        bytes.size() > 1 || (m_sinceRead.isValid() && m_sinceRead.elapsed() < kBusyGapMs);
     m_sinceRead.start();
     if (busy && bytes.size() < kReadAgainAtOnce)
         pauseReading();

@@ -538,7 +538,7 @@ private slots:
         QTest::newRow("several readings in one read")
             << bytes({100, 56, 255}) << QByteArray() << true;
         // How a line at full speed starts: its first two readings come a millisecond apart.
-        QTest::newRow("a reading within a frame of the one before")
+        QTest::newRow("a reading within two frames of the one before")
             << bytes({100}) << bytes({56}) << true;
     }
 
@@ -558,10 +558,10 @@ private slots:
         QSignalSpy received(&port, &piezon::GaugePort::received);
         QByteArray sent;
         bool restedAfterLastRead = false;
-        // A loaded machine may hand the second reading over more than a frame after the first;
+        // A loaded machine may hand the second reading over later than that after the first;
         // the line is then rightly not busy, and the pair is tried again.
         for (int attempt = 0; attempt < 10; ++attempt) {
-            QTest::qWait(3 * piezon::GaugePort::kGatherMs); // quiet, and any rest is over
+            QTest::qWait(2 * piezon::GaugePort::kBusyGapMs); // quiet, and any rest is over
             QVERIFY(s.line.write(first));
             sent += first;
             QVERIFY(received.wait(5000));
@@ -574,7 +574,7 @@ private slots:
             sent += second;
             QVERIFY(received.wait(5000));
             restedAfterLastRead = port.resting();
-            if (sinceFirst.elapsed() < piezon::GaugePort::kGatherMs)
+            if (sinceFirst.elapsed() < piezon::GaugePort::kBusyGapMs)
                 break;
         }
         QCOMPARE(restedAfterLastRead, rests);
