@@ -2,6 +2,10 @@
 
 #include "dial/needle_geometry.h"
 
+#include <QByteArray>
+#include <QCache>
+#include <QColor>
+#include <QImage>
 #include <QWidget>
 
 namespace piezon
@@ -30,9 +34,16 @@ protected:
 
 private:
     QRect area(const Line& line) const;
+    // The needle as it is now, drawn once per position, colour and pixel ratio; *at is where
+    // its top left goes, in device pixels.
+    QImage picture(QPoint* at) const;
 
     Line m_line = kLine1AtRest;
     QColor m_color = liveColor();
+    // A busy line moves the needle 30 times a second, mostly between positions it has held
+    // before (a byte has 256 values); copying a kept picture costs a fraction of stroking the
+    // anti-aliased line again.
+    mutable QCache<QByteArray, QImage> m_pictures;
 };
 
 } // namespace piezon

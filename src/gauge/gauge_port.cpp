@@ -77,6 +77,7 @@ bool GaugePort::open(const QString& path, OpenFailure* failure, QString* reason)
     }
     // Bytes that waited in the device belong to no session of ours.
     m_port.clear(QSerialPort::Input);
+    m_sinceRead.invalidate();
     if (failure)
         *failure = OpenFailure::None;
     return true;
@@ -148,7 +149,10 @@ void GaugePort::onReadyRead()
     const QByteArray bytes = m_port.readAll();
     if (bytes.isEmpty())
         return;
-    if (bytes.size() < kReadAgainAtOnce)
+    const bool busy =
+        bytes.size() > 1 || (m_sinceRead.isValid() && m_sinceRead.elapsed() < kBusyGapMs);
+    m_sinceRead.start();
+    if (busy && bytes.size() < kReadAgainAtOnce)
         pauseReading();
     emit received(bytes);
 }

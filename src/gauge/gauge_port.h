@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSerialPort>
@@ -14,9 +15,11 @@ namespace piezon
 
 // The serial line to the gauge. Every byte that arrives is handed on unchanged and in order;
 // nothing is ever made up from an empty read. A lost line is closed at once and reported once.
-// Bytes are handed on in batches: once a byte has woken the program, the line gathers what
-// follows for one screen frame before it is read again, so a busy line wakes the program about
-// once a frame instead of once a byte, and a lone byte is still handed on as soon as it comes.
+// A busy line is read in batches: once a read finds several bytes, or follows the one before
+// within two frames, the line gathers what follows for one frame before it is read again, so it
+// wakes the program about once a frame instead of once a byte. A lone byte after a quiet spell
+// (a real gauge's few readings a second) is read as it comes and the line stays listened to:
+// resting after it would cost a wake-up of its own and gather nothing.
 class GaugePort : public QObject
 {
     Q_OBJECT
@@ -51,8 +54,15 @@ public:
     // Closes the port; output already sent has left by then (see send).
     void close();
 
-    // How long the line gathers bytes after a read: about a screen frame.
+    // How long a busy line gathers bytes after a read: about a screen frame.
     static constexpr int kGatherMs = 15;
+    // A read this soon after the one before means a busy line. Two frames, not one: the read
+    // after a rest comes a frame and a little after the one before it, and a line read every
+    // frame must stay busy, or its reads (and so its pictures) would come at uneven times.
+    static constexpr int kBusyGapMs = 2 * kGatherMs;
+
+    // Whether the line is gathering a batch (its notification off until the frame is over).
+    bool resting() const { return m_resume.isActive(); }
 
 signals:
     // One or more bytes, in the order they arrived.
@@ -77,6 +87,8 @@ private:
     // in the device.
     QPointer<QSocketNotifier> m_readNotifier;
     QTimer m_resume;
+    // Since the last read that found bytes: a read soon after it means the line is busy.
+    QElapsedTimer m_sinceRead;
 };
 
 } // namespace piezon

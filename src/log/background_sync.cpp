@@ -32,11 +32,17 @@ void BackgroundSync::start(int fd)
 
 void BackgroundSync::noteWritten()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_dirty || !m_thread.joinable())
-        return;
-    m_dirty = true;
-    m_wake.notify_one();
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_dirty || !m_thread.joinable())
+            return;
+        m_dirty = true;
+        wake = m_idle;
+    }
+    // Outside the lock, so that the thread does not wake only to wait for it.
+    if (wake)
+        m_wake.notify_one();
 }
 
 void BackgroundSync::stop()
@@ -56,15 +62,23 @@ void BackgroundSync::run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
+        m_idle = true;
         m_wake.wait(lock, [this] { return m_dirty || m_stopping; });
-        // Records that follow within the delay go to the disk with this one.
-        m_wake.wait_for(lock, std::chrono::milliseconds(kDelayMs), [this] { return m_stopping; });
-        if (m_stopping)
-            return;
-        m_dirty = false;
-        lock.unlock();
-        m_sync(m_fd);
-        lock.lock();
+        m_idle = false;
+        // One sync a period for as long as records keep coming; the first of them waits at most
+        // a period for its sync, as it would alone.
+        for (;;) {
+            m_wake.wait_for(lock, std::chrono::milliseconds(kDelayMs),
+                            [this] { return m_stopping; });
+            if (m_stopping)
+                return;
+            if (!m_dirty)
+                break;
+            m_dirty = false;
+            lock.unlock();
+            m_sync(m_fd);
+            lock.lock();
+        }
     }
 }
 

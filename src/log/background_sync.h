@@ -11,10 +11,16 @@ namespace piezon
 // Puts a file's new records on the disk soon after they are written, from a thread of its own:
 // a sync can take tens of milliseconds on an SD card or a network share, and the readings must
 // not wait for it. A power cut then loses at most the last second or so.
+//
+// The thread wakes once a period while records keep coming (a slow gauge writes one every tenth
+// of a second): records written meanwhile only mark the file as unsynced and wake nobody. Only
+// the first record after a whole period without any wakes the thread, which then sleeps
+// without a deadline until the next one.
 class BackgroundSync
 {
 public:
-    // How long new records may wait in the OS before they are synced.
+    // How long new records may wait in the OS before they are synced, and so the least time
+    // between two syncs.
     static constexpr int kDelayMs = 750;
 
     using SyncFunction = std::function<void(int fd)>;
@@ -26,7 +32,8 @@ public:
     ~BackgroundSync();
 
     void start(int fd);
-    // Cheap enough for every record: only the first record after a sync wakes the thread.
+    // Cheap enough for every record: only a record that finds the thread asleep without a
+    // deadline wakes it.
     void noteWritten();
     // Waits for a sync under way, then stops; the caller syncs what is left itself.
     void stop();
@@ -43,6 +50,7 @@ private:
     std::condition_variable m_wake;
     int m_fd = -1;
     bool m_dirty = false;
+    bool m_idle = false; // the thread waits for a record, not for the end of a period
     bool m_stopping = false;
 };
 

@@ -5,6 +5,7 @@
 #include "dial/needle_view.h"
 #include "dial/program_fonts.h"
 #include "gauge/gauge_session.h"
+#include "window/caption_label.h"
 #include "window/display_refresh.h"
 #include "window/key_preview.h"
 #include "window/message_box_reporter.h"
@@ -71,7 +72,7 @@ void Form1::buildControls()
     Image1 = new DialFace(this);
     Image1->setGeometry(twipsRect(240, 240, 3600, 3600));
 
-    Label1 = new QLabel(QStringLiteral("0.00"), this);
+    Label1 = new CaptionLabel(QStringLiteral("0.00"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(twipsRect(1680, 2880, 975, 375));
     // Fixed, so that a new caption does not ask the window to lay itself out again.

@@ -578,12 +578,16 @@ void TestDialRendering::previousNeedleErasedOnScreen_data()
     QTest::addColumn<double>("before");
     QTest::addColumn<int>("rawAfter");
     QTest::addColumn<double>("after");
+    QTest::addColumn<bool>("heldBefore"); // the needle was where it ends up once already
 
-    QTest::newRow("0 to 255") << 0 << 0.0 << 255 << 255.0;
-    QTest::newRow("255 to 38") << 255 << 255.0 << 41 << 38.0;
-    QTest::newRow("38 to 0") << 41 << 38.0 << 0 << 0.0;
-    QTest::newRow("100 to 104, a small step") << 100 << 87.0 << 104 << 91.0;
-    QTest::newRow("38 to 255, across the top") << 41 << 38.0 << 255 << 255.0;
+    QTest::newRow("0 to 255") << 0 << 0.0 << 255 << 255.0 << false;
+    QTest::newRow("255 to 38") << 255 << 255.0 << 41 << 38.0 << false;
+    QTest::newRow("38 to 0") << 41 << 38.0 << 0 << 0.0 << false;
+    QTest::newRow("100 to 104, a small step") << 100 << 87.0 << 104 << 91.0 << false;
+    QTest::newRow("38 to 255, across the top") << 41 << 38.0 << 255 << 255.0 << false;
+    // The needle's picture at a position is drawn once and kept: back there, it is the kept one.
+    QTest::newRow("38 to 255 and back") << 255 << 255.0 << 41 << 38.0 << true;
+    QTest::newRow("91 to 87 and back, a small step") << 100 << 87.0 << 104 << 91.0 << true;
 }
 
 void TestDialRendering::previousNeedleErasedOnScreen()
@@ -592,10 +596,14 @@ void TestDialRendering::previousNeedleErasedOnScreen()
     QFETCH(double, before);
     QFETCH(int, rawAfter);
     QFETCH(double, after);
+    QFETCH(bool, heldBefore);
     show();
     PaintWatch watch(form().Line1);
 
-    for (int raw : {rawBefore, rawAfter}) {
+    QList<int> raws{rawBefore, rawAfter};
+    if (heldBefore)
+        raws.prepend(rawAfter);
+    for (int raw : raws) {
         const int painted = watch.count;
         read(raw, QStringLiteral("     0"));
         QVERIFY(QTest::qWaitFor([&] { return watch.count > painted; }));

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScopeGuard>
 #include <QSerialPort>
@@ -390,9 +391,10 @@ private slots:
             << bytes({100, 56}) << QByteArray() << "stop";
         QTest::newRow("while readings arrive, STOP while gone")
             << bytes({100}) << QByteArray(200, '\x64') << "stop";
-        // Right after a read the port leaves the line alone for a frame: the loss comes then.
+        // Right after a read of a busy line (several readings at once) the port leaves the line
+        // alone for a frame: the loss comes then.
         QTest::newRow("while the line gathers the next batch, line back")
-            << bytes({100}) << QByteArray(5, '\x64') << "back";
+            << bytes({100, 56}) << QByteArray(5, '\x64') << "back";
         // STOP meets the dead line before the event loop has seen the hang-up.
         QTest::newRow("STOP before the loss is noticed")
             << bytes({100}) << QByteArray() << "stop-first";
@@ -650,19 +652,81 @@ private slots:
         QVERIFY(s.reporter.messages.isEmpty());
     }
 
-    // The line rests between batches; readings that arrived before STOP are still the session's.
+    // A busy line rests between batches; readings that arrived before STOP are still the
+    // session's.
     void readingsWaitingAtStopAreLogged()
     {
         WindowSession s;
         QVERIFY(s.form);
         s.form->Command1_Click();
         QCOMPARE(s.line.readAvailable(2000), kStart);
-        QVERIFY(s.line.write(bytes({100})));
-        QTRY_COMPARE(s.logBytes(), logFor(bytes({100}))); // read: the line now rests
+        QSignalSpy received(&s.form->MSComm1().port(), &piezon::GaugePort::received);
+        QVERIFY(s.line.write(bytes({100, 7})));
+        QVERIFY(received.wait(5000));
+        QCOMPARE(s.logBytes(), logFor(bytes({100, 7})));
+        QVERIFY(s.form->MSComm1().port().resting());
         QVERIFY(s.line.write(bytes({56, 255, 12})));
         s.form->Command2_Click();
-        QCOMPARE(s.logBytes(), logFor(bytes({100, 56, 255, 12})));
+        QCOMPARE(s.logBytes(), logFor(bytes({100, 7, 56, 255, 12})));
         QCOMPARE(s.line.readAvailable(2000), kStop + kStop);
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
+    void lineRestsOnlyWhileBusy_data()
+    {
+        QTest::addColumn<QByteArray>("first");  // one read
+        QTest::addColumn<QByteArray>("second"); // written as soon as the first is handed on
+        QTest::addColumn<bool>("rests");        // after the last read
+
+        // A real gauge's pace: a timer wake-up per reading would gather nothing.
+        QTest::newRow("a lone reading after a quiet spell")
+            << bytes({100}) << QByteArray() << false;
+        QTest::newRow("several readings in one read")
+            << bytes({100, 56, 255}) << QByteArray() << true;
+        // How a line at full speed starts: its first two readings come a millisecond apart.
+        QTest::newRow("a reading within two frames of the one before")
+            << bytes({100}) << bytes({56}) << true;
+    }
+
+    // The port rests after a read (its notification off for a frame) only when the line is busy;
+    // either way every reading is handed on.
+    void lineRestsOnlyWhileBusy()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(bool, rests);
+
+        WindowSession s;
+        QVERIFY(s.form);
+        s.form->Command1_Click();
+        QCOMPARE(s.line.readAvailable(2000), kStart);
+        piezon::GaugePort& port = s.form->MSComm1().port();
+        QSignalSpy received(&port, &piezon::GaugePort::received);
+        QByteArray sent;
+        bool restedAfterLastRead = false;
+        // A loaded machine may hand the second reading over later than that after the first;
+        // the line is then rightly not busy, and the pair is tried again.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            QTest::qWait(2 * piezon::GaugePort::kBusyGapMs); // quiet, and any rest is over
+            QVERIFY(s.line.write(first));
+            sent += first;
+            QVERIFY(received.wait(5000));
+            QElapsedTimer sinceFirst;
+            sinceFirst.start();
+            restedAfterLastRead = port.resting();
+            if (second.isEmpty())
+                break;
+            QVERIFY(s.line.write(second));
+            sent += second;
+            QVERIFY(received.wait(5000));
+            restedAfterLastRead = port.resting();
+            if (sinceFirst.elapsed() < piezon::GaugePort::kBusyGapMs)
+                break;
+        }
+        QCOMPARE(restedAfterLastRead, rests);
+        QCOMPARE(s.logBytes(), logFor(sent));
+        s.form->Command2_Click();
+        QCOMPARE(s.logBytes(), logFor(sent));
         QVERIFY(s.reporter.messages.isEmpty());
     }
 

@@ -15,7 +15,10 @@
 #include <clocale>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -90,6 +93,8 @@ private slots:
     void twoCopiesRacingNeverShareTheLog();
     void fileShortenedByOthersGainsNoNulBytes();
     void slowSyncNeverHoldsUpAWrite();
+    void recordsSyncedOncePerPeriod_data();
+    void recordsSyncedOncePerPeriod();
 
     void systemReasonsInRussian_data();
     void systemReasonsInRussian();
@@ -455,6 +460,60 @@ void TestMeasurementLog::slowSyncNeverHoldsUpAWrite()
     slow = false;
     QTRY_COMPARE_WITH_TIMEOUT(syncs.load(), 2, 5000); // and the records after it get theirs
     log.close();
+}
+
+void TestMeasurementLog::recordsSyncedOncePerPeriod_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("pauseMs"); // between two records
+
+    QTest::newRow("a slow gauge, steady") << 60 << 50;
+    // The second record comes after a whole period without any: the sync thread has gone to
+    // sleep until the next record, which must wake it.
+    QTest::newRow("records further apart than two periods")
+        << 2 << 2 * piezon::BackgroundSync::kDelayMs + 200;
+}
+
+// However records come, the thread syncs at most once a period, and every record reaches the
+// disk without waiting for the log to close.
+void TestMeasurementLog::recordsSyncedOncePerPeriod()
+{
+    QFETCH(int, records);
+    QFETCH(int, pauseMs);
+
+    std::mutex mutex;
+    std::vector<std::pair<qint64, qint64>> syncs; // when (ms), and the file's size then
+    QElapsedTimer clock;
+    clock.start();
+    MeasurementLog log([&](int fd) {
+        const qint64 size = QFileInfo(path()).size();
+        std::lock_guard<std::mutex> lock(mutex);
+        syncs.emplace_back(clock.elapsed(), size);
+        (void)fd;
+    });
+    QString error;
+    QVERIFY(log.open(path(), &error));
+    for (int i = 0; i < records; ++i) {
+        QVERIFY(log.write(kFirst, &error));
+        QThread::msleep(pauseMs);
+    }
+    const qint64 size = QFileInfo(path()).size();
+    QCOMPARE(size, records * kFirst.size());
+    const auto lastSynced = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return syncs.empty() ? qint64(-1) : syncs.back().second;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(lastSynced(), size, 5000);
+
+    std::lock_guard<std::mutex> lock(mutex);
+    // A gauge that never pauses long is synced while it runs, not only at the end.
+    QVERIFY2(syncs.size() >= 2, qPrintable(QString::number(syncs.size())));
+    for (size_t i = 1; i < syncs.size(); ++i) {
+        QVERIFY2(syncs[i].first - syncs[i - 1].first >= piezon::BackgroundSync::kDelayMs - 5,
+                 qPrintable(QStringLiteral("syncs at %1 and %2 ms")
+                                .arg(syncs[i - 1].first)
+                                .arg(syncs[i].first)));
+    }
 }
 
 void TestMeasurementLog::systemReasonsInRussian_data()

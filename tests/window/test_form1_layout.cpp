@@ -69,6 +69,8 @@ private slots:
     void readingLabelStartsAtZero();
     void readingLabelIsWhiteOnBlack();
     void everyCaptionFitsTheReadingLabel();
+    void captionFollowsItsColour_data();
+    void captionFollowsItsColour();
     void drawingOrder();
     void focusStartsOnStart();
     void tabOrder_data();
@@ -390,6 +392,55 @@ void TestForm1Layout::everyCaptionFitsTheReadingLabel()
         QVERIFY2(whole.copy(inside) == shown, qPrintable(caption));
     }
     label->setText(original);
+}
+
+void TestForm1Layout::captionFollowsItsColour_data()
+{
+    QTest::addColumn<QList<QColor>>("colours"); // the caption's, one after the other
+
+    const QColor grey(128, 128, 128); // the link is lost: the reading is stale
+    QTest::newRow("grey") << QList<QColor>{grey};
+    QTest::newRow("grey, then white again") << QList<QColor>{grey, QColor(Qt::white)};
+}
+
+// Label1 keeps the pictures of captions it has shown; a new colour (set through its palette)
+// must show on every caption at once, those drawn before included.
+void TestForm1Layout::captionFollowsItsColour()
+{
+    QFETCH(QList<QColor>, colours);
+    showAndActivate();
+    QLabel* label = m_window->form->Label1;
+    const QStringList captions{QStringLiteral("2.73"), QStringLiteral("0.00")};
+    for (const QString& caption : captions) {
+        label->setText(caption);
+        QVERIFY(!probe::toImage(label->grab()).isNull());
+    }
+    for (const QColor& colour : colours) {
+        QPalette pal = label->palette();
+        pal.setColor(label->foregroundRole(), colour);
+        label->setPalette(pal);
+        QLabel twin(label->text(), label->parentWidget());
+        twin.setFont(label->font());
+        twin.setPalette(label->palette());
+        twin.setAlignment(label->alignment());
+        twin.setAutoFillBackground(true);
+        twin.setBackgroundRole(label->backgroundRole());
+        twin.setForegroundRole(label->foregroundRole());
+        twin.setGeometry(label->geometry());
+        for (const QString& caption : captions) {
+            label->setText(caption);
+            twin.setText(caption);
+            const QImage shown = probe::toImage(label->grab());
+            QVERIFY2(shown == probe::toImage(twin.grab()),
+                     qPrintable(caption + QLatin1Char(' ') + colour.name()));
+            int inked = 0;
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x)
+                    inked += shown.pixelColor(x, y) == colour;
+            }
+            QVERIFY2(inked > 10, qPrintable(caption + QLatin1Char(' ') + colour.name()));
+        }
+    }
 }
 
 void TestForm1Layout::drawingOrder()
