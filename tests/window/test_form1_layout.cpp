@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <map>
+#include <memory>
 #include <set>
 
 using piezon::Form1;
@@ -41,6 +42,21 @@ QWidget* control(Form1& f, const QString& name)
 QRect fromTwips(int left, int top, int width, int height)
 {
     return {qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0)};
+}
+
+// A plain QLabel drawn as Label1 is (font, palette, alignment, roles), at `geometry`: what
+// Label1 must look like, whatever pictures it keeps.
+std::unique_ptr<QLabel> plainTwin(const QLabel& label, const QRect& geometry)
+{
+    auto twin = std::make_unique<QLabel>(label.text(), label.parentWidget());
+    twin->setFont(label.font());
+    twin->setPalette(label.palette());
+    twin->setAlignment(label.alignment());
+    twin->setAutoFillBackground(true);
+    twin->setBackgroundRole(label.backgroundRole());
+    twin->setForegroundRole(label.foregroundRole());
+    twin->setGeometry(geometry);
+    return twin;
 }
 
 } // namespace
@@ -356,14 +372,9 @@ void TestForm1Layout::everyCaptionFitsTheReadingLabel()
     QLabel* label = m_window->form->Label1;
     // The same label with room to spare on every side (centred vertically, so one label height
     // above and below): what it draws is the caption whole, and Label1 must draw exactly that.
-    QLabel twin(label->parentWidget());
-    twin.setFont(label->font());
-    twin.setPalette(label->palette());
-    twin.setAlignment(label->alignment());
-    twin.setAutoFillBackground(true);
-    twin.setBackgroundRole(label->backgroundRole());
-    twin.setForegroundRole(label->foregroundRole());
-    twin.setGeometry(0, 0, label->width() * 3, label->height() * 3);
+    const std::unique_ptr<QLabel> twinLabel =
+        plainTwin(*label, QRect(0, 0, label->width() * 3, label->height() * 3));
+    QLabel& twin = *twinLabel;
 
     const QString original = label->text();
     for (const QString& caption : captions) {
@@ -419,14 +430,8 @@ void TestForm1Layout::captionFollowsItsColour()
         QPalette pal = label->palette();
         pal.setColor(label->foregroundRole(), colour);
         label->setPalette(pal);
-        QLabel twin(label->text(), label->parentWidget());
-        twin.setFont(label->font());
-        twin.setPalette(label->palette());
-        twin.setAlignment(label->alignment());
-        twin.setAutoFillBackground(true);
-        twin.setBackgroundRole(label->backgroundRole());
-        twin.setForegroundRole(label->foregroundRole());
-        twin.setGeometry(label->geometry());
+        const std::unique_ptr<QLabel> twinLabel = plainTwin(*label, label->geometry());
+        QLabel& twin = *twinLabel;
         for (const QString& caption : captions) {
             label->setText(caption);
             twin.setText(caption);
