@@ -18,9 +18,13 @@ GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar se
         m_inputs.naming = portNamingOnDisk(m_programDir);
     connect(&m_port, &GaugePort::received, this, &GaugeSession::processReceived);
     connect(&m_port, &GaugePort::lost, this, &GaugeSession::onLost);
+    connect(&m_port, &GaugePort::opened, this, &GaugeSession::onOpened);
     m_reconnect.setInterval(kReconnectMs);
     connect(&m_reconnect, &QTimer::timeout, this, &GaugeSession::tryReconnect);
-    connect(&m_probe, &DeviceProbe::finished, this, &GaugeSession::onProbeFinished);
+    m_connectingNotice.setSingleShot(true);
+    m_connectingNotice.setInterval(kConnectingNoticeMs);
+    connect(&m_connectingNotice, &QTimer::timeout, this,
+            [this] { m_reporter->showNotice(messages::connecting(m_number)); });
 }
 
 GaugeSession::~GaugeSession()
@@ -68,34 +72,70 @@ void GaugeSession::start(const QString& portText)
         return;
     }
 
-    GaugePort::OpenFailure failure = GaugePort::OpenFailure::None;
-    if (!m_port.open(path, &failure, &reason)) {
+    m_state = State::Opening;
+    m_number = number;
+    m_portName = name;
+    m_path = path;
+    emit runningChanged(true);
+    m_connectingNotice.start();
+    m_port.beginOpen(path);
+}
+
+void GaugeSession::onOpened(bool ok, GaugePort::OpenFailure failure, const QString& reason)
+{
+    switch (m_state) {
+    case State::Opening:
+        finishStart(ok, failure, reason);
+        break;
+    case State::Reconnecting:
+        finishReconnect(ok);
+        break;
+    default:
+        // No session wants it any more.
+        m_port.close();
+        break;
+    }
+}
+
+void GaugeSession::finishStart(bool ok, GaugePort::OpenFailure failure, const QString& why)
+{
+    m_connectingNotice.stop();
+    m_reporter->clearNotice();
+    const QString name = m_portName;
+    if (!ok) {
         m_log.abandon();
+        m_state = State::Stopped;
+        emit runningChanged(false);
         switch (failure) {
         case GaugePort::OpenFailure::NotFound:
-            m_reporter->report(messages::portNotFound(name, reason));
+            m_reporter->report(messages::portNotFound(name, why));
             break;
         case GaugePort::OpenFailure::Busy:
-            m_reporter->report(messages::portBusy(name, reason));
+            m_reporter->report(messages::portBusy(name, why));
             break;
         case GaugePort::OpenFailure::Permission:
-            m_reporter->report(messages::portNoPermission(name, reason));
+            m_reporter->report(messages::portNoPermission(name, why));
+            break;
+        case GaugePort::OpenFailure::Unreachable:
+            m_reporter->report(messages::gaugeUnreachable(name, why));
             break;
         default:
-            m_reporter->report(messages::portOpenFailed(name, reason));
+            m_reporter->report(messages::portOpenFailed(name, why));
             break;
         }
         return;
     }
-    m_portName = name;
-    m_number = number;
     // A COMn entry is the operator's own choice, followed wherever it is pointed.
-    m_identity = path == comEntryPath(number, m_programDir) ? path : m_inputs.naming.identify(path);
+    m_identity =
+        m_path == comEntryPath(m_number, m_programDir) ? m_path : m_inputs.naming.identify(m_path);
     m_elsewhere.clear();
 
+    QString reason;
     if (!m_port.send(startCommand(), &reason)) {
         m_port.close();
         m_log.abandon();
+        m_state = State::Stopped;
+        emit runningChanged(false);
         m_reporter->report(messages::sendFailed(name, reason));
         return;
     }
@@ -115,7 +155,8 @@ void GaugeSession::start(const QString& portText)
         abort(messages::logCannotBeCreated(logPath(), reason));
         return;
     }
-    emit runningChanged(true);
+    // Readings that came while START was sent are read now, with the log ready for them.
+    m_port.startReading();
 }
 
 void GaugeSession::stop()
@@ -129,6 +170,16 @@ void GaugeSession::stop()
     }
     if (!isRunning())
         return;
+    if (m_state == State::Opening) {
+        // Nothing was sent yet and the log was only claimed: both stay as they were.
+        m_port.cancelOpen();
+        m_connectingNotice.stop();
+        m_reporter->clearNotice();
+        m_log.abandon();
+        m_state = State::Stopped;
+        emit runningChanged(false);
+        return;
+    }
     if (m_state == State::Reconnecting) {
         // No line: nothing to tell the gauge.
         stopReconnecting();
@@ -147,7 +198,11 @@ void GaugeSession::stop()
 void GaugeSession::release()
 {
     stopReconnecting();
+    m_connectingNotice.stop();
     m_port.close();
+    // A session still opening its port has not touched its log.
+    if (m_state == State::Opening)
+        m_log.abandon();
     m_log.close();
     m_state = State::Stopped;
 }
@@ -171,8 +226,8 @@ void GaugeSession::abort(const QString& message)
     if (m_port.isOpen()) {
         QString ignored;
         sendStopTwice(&ignored);
-        m_port.close();
     }
+    m_port.close();
     const bool wasRunning = isRunning();
     m_log.close();
     m_state = State::Stopped;
@@ -202,11 +257,11 @@ void GaugeSession::onLost(const QString& reason)
 
 void GaugeSession::tryReconnect()
 {
-    if (m_state != State::Reconnecting || m_probe.busy())
+    if (m_state != State::Reconnecting || m_port.opening())
         return;
     m_probed = m_inputs.naming.locate(m_identity);
     if (!m_probed.isEmpty()) {
-        m_probe.start(m_probed);
+        m_port.beginOpen(m_probed);
         return;
     }
     // The gauge's device is not there. Its number may lead to another device meanwhile (an
@@ -219,20 +274,12 @@ void GaugeSession::tryReconnect()
     m_reporter->showNotice(messages::numberLeadsElsewhere(describePort(m_number, now), m_identity));
 }
 
-void GaugeSession::onProbeFinished(bool opened)
+void GaugeSession::finishReconnect(bool ok)
 {
-    if (m_state != State::Reconnecting || !opened) {
-        m_probe.release();
-        return;
-    }
-    // The device answered; the probe keeps it open while the port opens it properly, so a
-    // wireless link that took long to come up does not drop in between.
-    GaugePort::OpenFailure failure = GaugePort::OpenFailure::None;
-    QString reason;
-    const bool ok = m_port.open(m_probed, &failure, &reason);
-    m_probe.release();
+    // Not there yet: the next try comes with the timer.
     if (!ok)
         return;
+    QString reason;
     if (!m_port.send(startCommand(), &reason)) {
         m_port.close();
         return;
@@ -241,12 +288,14 @@ void GaugeSession::onProbeFinished(bool opened)
     m_state = State::Running;
     m_portName = describePort(m_number, m_probed);
     m_reporter->clearNotice();
+    m_port.startReading();
 }
 
 void GaugeSession::stopReconnecting()
 {
     m_reconnect.stop();
-    m_probe.cancel();
+    if (m_state == State::Reconnecting)
+        m_port.cancelOpen();
 }
 
 void GaugeSession::processReceived(const QByteArray& bytes)

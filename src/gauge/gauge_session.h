@@ -1,6 +1,5 @@
 #pragma once
 
-#include "gauge/device_probe.h"
 #include "gauge/gauge_port.h"
 #include "gauge/port_mapping.h"
 #include "gauge/reading_pipeline.h"
@@ -18,11 +17,13 @@ namespace piezon
 class ErrorReporter;
 
 // START, STOP and everything between: the port, the log and the reading of every byte.
-// A session runs from START to STOP. While it runs, the line may drop (a wireless gauge out of
-// range, an adapter pulled out): the session then goes on without a port, tries to open it again
-// about once a second and, when it opens, tells the gauge START and carries on into the same
-// log. Whenever a step fails otherwise, the gauge is told STOP (if it was told START), the port
-// and log are closed, and the operator gets one message.
+// A session runs from START to STOP. START first claims the log, then opens the port, which can
+// take seconds (a wireless link is made inside the open); the window stays live meanwhile, and
+// STOP then abandons the opening with nothing sent and the log as it was. While it runs, the line
+// may drop (a wireless gauge out of range, an adapter pulled out): the session then goes on without
+// a port, tries to open it again about once a second and, when it opens, tells the gauge START and
+// carries on into the same log. Whenever a step fails otherwise, the gauge is told STOP (if it was
+// told START), the port and log are closed, and the operator gets one message.
 class GaugeSession : public QObject
 {
     Q_OBJECT
@@ -44,6 +45,8 @@ public:
 
     // From START to STOP, with or without a line at the moment.
     bool isRunning() const { return m_state != State::Stopped; }
+    // START is waiting for the port to open.
+    bool isOpening() const { return m_state == State::Opening; }
     // The session has lost its line and is trying to get it back.
     bool isReconnecting() const { return m_state == State::Reconnecting; }
     // The reading on show is not live: the line was lost after it, and no reading has come
@@ -51,6 +54,8 @@ public:
     bool isStale() const { return m_stale; }
 
     static constexpr int kReconnectMs = 1000;
+    // An open that takes longer than this is shown as such; a quick one shows nothing.
+    static constexpr int kConnectingNoticeMs = 300;
 
     void applyStartupSettings() { m_port.applyStartupSettings(); }
     void start(const QString& portText);
@@ -67,12 +72,14 @@ signals:
     void staleChanged(bool stale);
 
 private:
-    enum class State { Stopped, Running, Reconnecting };
+    enum class State { Stopped, Opening, Running, Reconnecting };
 
     QString resolve(int number) const;
+    void onOpened(bool ok, GaugePort::OpenFailure failure, const QString& reason);
+    void finishStart(bool ok, GaugePort::OpenFailure failure, const QString& reason);
+    void finishReconnect(bool ok);
     void onLost(const QString& reason);
     void tryReconnect();
-    void onProbeFinished(bool opened);
     void stopReconnecting();
     // Back to Stopped: the log closed, the window told.
     void finish();
@@ -92,13 +99,14 @@ private:
     bool m_stale = false;
     int m_number = 0;   // the COM number of the running session
     QString m_portName; // "COM1 (/dev/ttyS0)" of the running session
+    QString m_path;     // the device START is opening
     QString m_probed;   // the device the reconnect try is opening
     // What the session's device is: the COMn entry the operator pinned, else the device's own
     // identity. Reconnecting opens nothing else.
     QString m_identity;
     QString m_elsewhere; // where the number led instead, as last told
-    DeviceProbe m_probe;
     QTimer m_reconnect;
+    QTimer m_connectingNotice;
 };
 
 } // namespace piezon

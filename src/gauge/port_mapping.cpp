@@ -93,9 +93,7 @@ PortNaming portNamingOnDisk(const QString& programDir)
         return resolveComPort(n, programDir, entryExistsOnDisk);
     };
     naming.identify = deviceIdentity;
-    naming.locate = [](const QString& identity) {
-        return entryExistsOnDisk(identity) ? identity : QString();
-    };
+    naming.locate = locateDevice;
     return naming;
 }
 

@@ -51,6 +51,11 @@ bool entryExistsOnDisk(const QString& path);
 // has one (a USB adapter with a serial number), otherwise its path (port_mapping_unix.cpp); on
 // Windows the COM port itself (port_mapping_win.cpp).
 QString deviceIdentity(const QString& device);
+// Where to open the device of this identity now; empty if it is surely not there. On Unix a
+// device that is gone has no entry (port_mapping_unix.cpp). On Windows the COM port's name
+// stays while the device is away (a paired wireless port even while the gauge is off), so only
+// opening it tells: the identity itself (port_mapping_win.cpp).
+QString locateDevice(const QString& identity);
 // The link in namesFolder that leads to the same device, else the device as given.
 QString identityAmong(const QString& device, const QString& namesFolder);
 

@@ -31,6 +31,11 @@ QString deviceIdentity(const QString& device)
     return identityAmong(device, QStringLiteral("/dev/serial/by-id"));
 }
 
+QString locateDevice(const QString& identity)
+{
+    return entryExistsOnDisk(identity) ? identity : QString();
+}
+
 QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)
 {
     PortSystem system = portSystemOnDisk();

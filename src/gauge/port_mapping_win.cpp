@@ -18,6 +18,12 @@ QString deviceIdentity(const QString& device)
     return device;
 }
 
+QString locateDevice(const QString& identity)
+{
+    // Never asked of the file system: "COM3" there is a file in the current folder.
+    return identity;
+}
+
 QString resolveComPort(int n, const QString&, const EntryExists&)
 {
     // The system numbers its ports itself; a file named COMn beside the program is no port.

@@ -48,6 +48,18 @@ QString portOpenFailed(const QString& port, const QString& reason)
     return QStringLiteral("Не удалось открыть порт %1.\n%2").arg(port, russianPortReason(reason));
 }
 
+QString gaugeUnreachable(const QString& port, const QString& reason)
+{
+    return QStringLiteral("Манометр выключен или вне досягаемости (порт %1).\n%2\n"
+                          "Включите манометр, поднесите его ближе и нажмите СТАРТ снова.")
+        .arg(port, russianPortReason(reason));
+}
+
+QString connecting(int number)
+{
+    return QStringLiteral("Подключение к COM%1…").arg(number);
+}
+
 QString sendFailed(const QString& port, const QString& reason)
 {
     return QStringLiteral("Не удалось передать команду манометру через порт %1.\n%2\n%3")

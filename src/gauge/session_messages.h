@@ -15,6 +15,10 @@ QString portNotFound(const QString& port, const QString& reason);
 QString portBusy(const QString& port, const QString& reason);
 QString portNoPermission(const QString& port, const QString& reason);
 QString portOpenFailed(const QString& port, const QString& reason);
+// A wireless gauge whose link could not be made: it is off or too far away.
+QString gaugeUnreachable(const QString& port, const QString& reason);
+// The port is being opened, which can take seconds (a wireless link is made meanwhile).
+QString connecting(int number);
 QString sendFailed(const QString& port, const QString& reason);
 // The link dropped during a session; the program is getting it back by itself.
 QString linkLost(const QString& port, const QString& reason);

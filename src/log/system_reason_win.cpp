@@ -37,6 +37,12 @@ const KnownReason kKnown[] = {
     {ERROR_SEM_TIMEOUT, "Время ожидания истекло"},
     {ERROR_OPERATION_ABORTED, "Операция прервана: устройство отключилось"},
     {ERROR_DEVICE_NOT_CONNECTED, "Устройство не подключено"},
+    // What serial drivers answer for a line whose far end or adapter went away, and for settings
+    // the adapter does not take.
+    {ERROR_BROKEN_PIPE, "Линия разорвана"},
+    {ERROR_BAD_COMMAND, "Устройство не понимает команду"},
+    {ERROR_INVALID_PARAMETER, "Неверный параметр"},
+    {ERROR_COUNTER_TIMEOUT, "Время ожидания истекло"},
 };
 } // namespace
 

@@ -150,7 +150,7 @@ private slots:
         for (const QChar action : actions) {
             const bool start = action == QLatin1Char('s');
             if (start)
-                s.form->Command1_Click();
+                s.start();
             else
                 s.form->Command2_Click();
             QCOMPARE(s.running(), start);
@@ -180,14 +180,14 @@ private slots:
         WindowSession s;
         QVERIFY(s.form);
         if (afterAnEarlierSession) {
-            s.form->Command1_Click();
+            s.start();
             QVERIFY(s.line.write(bytes({12})));
             QTRY_COMPARE(s.logBytes(), logFor(bytes({12})));
             s.form->Command2_Click();
         }
         QVERIFY(s.line.write(stale));
         QTest::qWait(50); // let them reach the device before the port is opened
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
 
         const QByteArray fresh = bytes({100});
@@ -235,7 +235,7 @@ private slots:
         s.form->Combo1->setCurrentText(offset);
         QCOMPARE(s.form->Combo1->currentText(), offset);
         QVERIFY(s.form->Check1->isChecked());
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
 
         const QByteArray expected = logFor(readings, offset);
@@ -349,7 +349,7 @@ private slots:
 
         s.form->Combo2->setCurrentText(portText);
         QCOMPARE(s.form->Combo2->currentText(), portText);
-        s.form->Command1_Click();
+        s.start();
 
         QCOMPARE(s.reporter.messages.size(), 1);
         const QString message = s.reporter.messages.first();
@@ -369,7 +369,7 @@ private slots:
         if (holder) {
             // Once the other program lets go, the same port opens: the failure left nothing held.
             holder->close();
-            s.form->Command1_Click();
+            s.start();
             QVERIFY(s.running());
             QCOMPARE(s.line.readAvailable(2000), kStart);
             QCOMPARE(s.reporter.messages.size(), 1);
@@ -416,7 +416,7 @@ private slots:
         const QString com1 = s.dir.filePath(QStringLiteral("COM1"));
         const QString portName = QStringLiteral("COM1 (%1)").arg(com1);
 
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
         QCOMPARE(s.line.readAvailable(2000), kStart);
         QVERIFY(s.line.write(logged));
@@ -549,7 +549,7 @@ private slots:
         WindowSession s(QLocale::c(), naming);
         QVERIFY(s.form);
         piezon::GaugeSession& session = s.form->MSComm1();
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
         QCOMPARE(gauge.readAvailable(2000), kStart);
         QVERIFY(gauge.write(bytes({100})));
@@ -631,7 +631,7 @@ private slots:
         for (; sessions < 12; ++sessions) {
             QTest::qWait(betweenMs);
             handled = 0;
-            s.form->Command1_Click();
+            s.start();
             if (!s.running())
                 break;
             QTest::qWait(sessionMs);
@@ -658,7 +658,7 @@ private slots:
     {
         WindowSession s;
         QVERIFY(s.form);
-        s.form->Command1_Click();
+        s.start();
         QCOMPARE(s.line.readAvailable(2000), kStart);
         QSignalSpy received(&s.form->MSComm1().port(), &piezon::GaugePort::received);
         QVERIFY(s.line.write(bytes({100, 7})));
@@ -698,7 +698,7 @@ private slots:
 
         WindowSession s;
         QVERIFY(s.form);
-        s.form->Command1_Click();
+        s.start();
         QCOMPARE(s.line.readAvailable(2000), kStart);
         piezon::GaugePort& port = s.form->MSComm1().port();
         QSignalSpy received(&port, &piezon::GaugePort::received);
@@ -738,14 +738,14 @@ private slots:
         QVERIFY(second.isValid());
         QVERIFY(QFile::link(second.slavePath(), s.dir.filePath(QStringLiteral("COM2"))));
 
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.line.write(bytes({100, 56})));
         QTRY_COMPARE(s.logBytes(), logFor(bytes({100, 56})));
         s.form->Command2_Click();
         QCOMPARE(s.line.readAvailable(2000, 100), kStart + kStop + kStop);
 
         s.form->Combo2->setCurrentText(QStringLiteral("   2"));
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
         QVERIFY(!s.form->Combo2->isEnabled());
         QCOMPARE(s.logBytes(), QByteArray()); // emptied again

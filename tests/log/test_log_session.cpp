@@ -107,7 +107,7 @@ private slots:
         s.form->Combo1->setCurrentText(offset);
         QCOMPARE(s.form->Combo1->currentText(), offset);
         s.form->Check1->setChecked(allData);
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
         QCOMPARE(s.logBytes(), QByteArray());
         feedAndExpect(s, readings, expected);
@@ -120,7 +120,7 @@ private slots:
     {
         WindowSession s;
         s.form->Check1->setChecked(false);
-        s.form->Command1_Click();
+        s.start();
         feedAndExpect(s, bytes({100, 100}), rec("     0", "2.73"));
         // An offset change alone records nothing until it changes the shown text.
         s.form->Combo1->setCurrentText("     1");
@@ -134,10 +134,10 @@ private slots:
     {
         WindowSession s;
         s.form->Check1->setChecked(false);
-        s.form->Command1_Click();
+        s.start();
         feedAndExpect(s, bytes({100}), rec("     0", "2.73"));
         s.form->Command2_Click();
-        s.form->Command1_Click();
+        s.start();
         QCOMPARE(s.logBytes(), QByteArray()); // emptied by START
         feedAndExpect(s, bytes({100}), rec("     0", "2.73"));
     }
@@ -153,21 +153,21 @@ private slots:
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
         };
         const QByteArray first = rec("     0", "2.73") + rec("     0", "1.6");
-        s.form->Command1_Click();
+        s.start();
         QCOMPARE(previousBytes(), QByteArray("<none>")); // a first log has nothing to keep
         feedAndExpect(s, bytes({100, 56}), first);
         s.form->Command2_Click();
 
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
         QCOMPARE(s.logBytes(), QByteArray());
         QCOMPARE(previousBytes(), first);
         s.form->Command2_Click(); // a session without readings
-        s.form->Command1_Click();
+        s.start();
         QCOMPARE(previousBytes(), first);
         feedAndExpect(s, bytes({255, 255}), rec("     0", "8") + rec("     0", "8"));
         s.form->Command2_Click();
-        s.form->Command1_Click();
+        s.start();
         QCOMPARE(previousBytes(), rec("     0", "8") + rec("     0", "8"));
         s.form->Command2_Click();
         QVERIFY(s.reporter.messages.isEmpty());
@@ -204,7 +204,7 @@ private slots:
             std::memcpy(address.sun_path, log.constData(), size_t(log.size()));
             QCOMPARE(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         }
-        s.form->Command1_Click(); // returns: nothing waits for a partner
+        s.start(); // returns: nothing waits for a partner
         if (listening >= 0)
             ::close(listening);
         QVERIFY(!s.running());
@@ -216,7 +216,7 @@ private slots:
         // The window goes on: F5 and F6 still work, and another START is refused the same way.
         QTest::keyClick(s.form.get(), Qt::Key_F6);
         QVERIFY(!s.form->Check1->isChecked());
-        s.form->Command1_Click();
+        s.start();
         QCOMPARE(s.reporter.messages.size(), 2);
         QVERIFY(s.form->Combo2->isEnabled());
     }
@@ -232,9 +232,9 @@ private slots:
         s.form->Command2_Click(); // STOP without a session
         QCOMPARE(s.logBytes(), QByteArray("earlier run\r\n"));
 
-        s.form->Command1_Click();
+        s.start();
         feedAndExpect(s, bytes({255}), rec("     0", "8"));
-        s.form->Command1_Click(); // START while running: same log, untouched
+        s.start(); // START while running: same log, untouched
         QCOMPARE(s.logBytes(), rec("     0", "8"));
         feedAndExpect(s, bytes({255}), rec("     0", "8") + rec("     0", "8"));
         s.form->Command2_Click();
@@ -247,7 +247,7 @@ private slots:
     {
         WindowSession s;
         QVERIFY(QDir().mkdir(s.logPath())); // a folder where the file should go
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(!s.running());
         QVERIFY(s.form->Combo2->isEnabled());
         QCOMPARE(s.reporter.messages.size(), 1);
@@ -307,7 +307,7 @@ private slots:
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         }
         s.form->Check1->setChecked(allData);
-        s.form->Command1_Click();
+        s.start();
         QVERIFY(s.running());
         QSignalSpy stopped(&s.form->MSComm1(), &piezon::GaugeSession::runningChanged);
         QVERIFY(s.line.write(readings));

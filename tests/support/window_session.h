@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -40,6 +41,18 @@ struct WindowSession {
     }
 
     bool running() const { return form->MSComm1().isRunning(); }
+
+    // START as a click, then until the port has opened and the session begun, or START has
+    // failed: the port opens on a thread of its own.
+    void start()
+    {
+        form->Command1_Click();
+        settle();
+    }
+    bool settle(int timeoutMs = 10000)
+    {
+        return QTest::qWaitFor([this] { return !form->MSComm1().isOpening(); }, timeoutMs);
+    }
 
     QTemporaryDir dir;
     PtyPair line;

@@ -106,6 +106,7 @@ private slots:
         QTest::keyClick(w, Qt::Key(startKey), Qt::KeyboardModifiers(startModifiers));
         QVERIFY(s->running());
         QVERIFY(!s->form->Combo2->isEnabled());
+        QVERIFY(s->settle());
         QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
 
         QVERIFY(s->line.write(QByteArray(1, '\xFF')));
@@ -142,6 +143,7 @@ private slots:
         }
         send(false, false);
         QVERIFY(s->running());
+        QVERIFY(s->settle());
         QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
         QVERIFY(s->reporter.messages.isEmpty());
     }
@@ -175,6 +177,7 @@ private slots:
             return;
         }
         QVERIFY(s->running());
+        QVERIFY(s->settle());
         QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
         QVERIFY(s->reporter.messages.isEmpty());
         if (box == s->form->Combo2) { // the port cannot change now: its list goes
@@ -253,7 +256,7 @@ private slots:
     {
         QFETCH(bool, byKey);
         QSignalSpy ended(s->form.get(), &piezon::Form1::programEnded);
-        s->form->Command1_Click();
+        s->start();
         QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
         QVERIFY(s->line.write(QByteArray(3, '\xFF')));
         QTRY_COMPARE(s->logBytes(), rec8() + rec8() + rec8());
