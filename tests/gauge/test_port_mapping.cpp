@@ -34,6 +34,9 @@ private slots:
     void identity_data();
     void identity();
 
+    void reconnectFindsTheDevice_data();
+    void reconnectFindsTheDevice();
+
     void systemPortList_data();
     void systemPortList();
 };
@@ -277,6 +280,51 @@ void TestPortMapping::identity()
         QFile::link(dir.filePath(QStringLiteral("ttyUSB1")), dir.filePath(QStringLiteral("COM5"))));
     QCOMPARE(piezon::identityAmong(dir.filePath(device), dir.filePath(QStringLiteral("by-id"))),
              dir.filePath(identity));
+}
+
+void TestPortMapping::reconnectFindsTheDevice_data()
+{
+    QTest::addColumn<QString>("identity"); // relative to the test's folder on Unix
+    QTest::addColumn<bool>("found");
+#ifdef Q_OS_WIN
+    // A COM port's name is no file: asked of the file system, "COM3" is a file in the current
+    // folder and "COM12" an invalid path, and a lost line would never be tried again. The open
+    // itself is the only test of whether the device is back.
+    QTest::newRow("COM3") << "COM3" << true;
+    QTest::newRow("COM12") << "COM12" << true;
+    QTest::newRow("COM16") << "COM16" << true;
+#else
+    QTest::newRow("the device is there") << "ttyUSB0" << true;
+    QTest::newRow("an adapter's name, the adapter back") << "by-id/usb-back-port0" << true;
+    QTest::newRow("an adapter's name, the adapter away") << "by-id/usb-away-port0" << false;
+    QTest::newRow("the device is gone") << "ttyUSB7" << false;
+#endif
+}
+
+// Where the session's device is now, once a second while its line is lost: the device
+// itself, never another one, and nothing while it is surely away.
+void TestPortMapping::reconnectFindsTheDevice()
+{
+    QFETCH(QString, identity);
+    QFETCH(bool, found);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const piezon::PortNaming naming = piezon::portNamingOnDisk(dir.path());
+#ifdef Q_OS_WIN
+    const QString saved = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const QString located = naming.locate(identity);
+    QDir::setCurrent(saved);
+    QCOMPARE(located, found ? identity : QString());
+#else
+    QFile device(dir.filePath(QStringLiteral("ttyUSB0")));
+    QVERIFY(device.open(QIODevice::WriteOnly));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("by-id")));
+    QVERIFY(QFile::link(QStringLiteral("../ttyUSB0"),
+                        dir.filePath(QStringLiteral("by-id/usb-back-port0"))));
+    const QString path = dir.filePath(identity);
+    QCOMPARE(naming.locate(path), found ? path : QString());
+#endif
 }
 
 using Ports = QList<piezon::SystemPort>;
