@@ -45,8 +45,12 @@ for ((b = 1; b <= batches; b++)); do
     0) click_start ;;
     1) click_stop ;;
   esac
-  # A known state to check in: stopped, the log closed.
+  # A known state to check in: stopped, the log closed. A port opens on a thread of its own, so a
+  # quiet wire does not yet say that the program has caught up with the keys: a START whose open
+  # took long may still be waiting for its F2.
   press F2
+  wire_whole() { [[ $(wire_words "$RECEIVED") =~ ^(START STOP STOP ?)*$ ]]; }
+  wait_for "batch $b: STOP after the last START" 20 wire_whole
   settle
   words=$(wire_words "$RECEIVED")
   [[ $words =~ ^(START STOP STOP ?)*$ ]] || fail "batch $b: the wire carried $words"
