@@ -244,7 +244,7 @@ no_sanitizer_findings() {
 
 # Every report starts with one of these; it goes to a message box and to stderr.
 reports() {
-  grep -cE '^(Порт COM|Не удалось|Нет доступа|Связь с манометром|Файл журнала)' \
+  grep -cE '^(Порт COM|Не удалось|Нет доступа|Связь с манометром|Манометр выключен|Файл журнала)' \
     "$PROGRAM_ERR" || true
 }
 

@@ -85,6 +85,8 @@ slow_cases=(
   "stop-without-log|F2: nothing sent, no log left behind"
   "keys|F6 and F1: Check1 cleared at once, one START once open, a changes-only log"
   "stop-with-earlier-log|F2: nothing sent, the last session's log as it was"
+  "again|F2, then F1 while the first open goes on: one START once the first has let go, no report"
+  "unreachable|the gauge does not answer: «Манометр выключен или вне досягаемости», nothing sent"
   "end|F3: the program gone at once, status 0, the log as it was"
 )
 SLOW_MS=4000
@@ -136,7 +138,9 @@ new_app "$work/slow"
 export SIM_DIR=$work/line
 mkdir "$SIM_DIR"
 ln -s "$SIM_DIR/COM1" "$APP/COM1"
+FAIL_FILE=$work/open-fails-with
 start_program slow LD_PRELOAD="$SLOW_OPEN_SHIM" SLOW_OPEN_DEVICE="$APP/COM1" \
+  SLOW_OPEN_FAIL_FILE="$FAIL_FILE" \
   SLOW_OPEN_SECONDS=$((SLOW_MS / 1000)) \
   ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 # Check1 as it looks ticked and cleared, and the port picker, while the window is idle.
@@ -148,6 +152,7 @@ wait_for "F5 to tick Check1" 5 looks "$CHECK1" "$CHECKED"
 PICKER=$(pixels "$COMBO2")
 
 slow=()
+slow_reports=0
 for entry in "${slow_cases[@]}"; do
   name=${entry%%|*}
   start_sim "slow-$name" --rate 960 --sequence "$work/sequence" --count ${#SEQ_BYTES[@]}
@@ -155,6 +160,8 @@ for entry in "${slow_cases[@]}"; do
   rm -f "$work/before.log"
   [[ -e $LOG ]] && cp "$LOG" "$work/before.log"
   before=$(notices)
+  before_reports=$(reports)
+  [[ $name == unreachable ]] && echo 112 >"$FAIL_FILE" # EHOSTDOWN, as rfcomm says it
   opened_at=$(($(now_ms) + SLOW_MS)) # the open cannot end sooner
   press F1
   wait_until "$name: no notice «$NOTICE» on stderr while the port opened" \
@@ -190,6 +197,36 @@ for entry in "${slow_cases[@]}"; do
         fail "keys: the wire carried $(wire_words "$RECEIVED")"
       cmp -s "$work/expected.slow" "$LOG" || fail "keys: the log is not the session's changes"
       wait_for "the port picker to be live again" 5 looks "$COMBO2" "$PICKER" ;;
+    again)
+      # The first open is given up on but still under way; the second waits for it to let go of
+      # the device, or it would find the port held, as if by another program.
+      press F2
+      wait_for "the notice to go" 10 box_closed
+      press F1
+      sleep_until $((opened_at + 500))
+      [[ ! -s $RECEIVED ]] || fail "again: the wire carried $(wire_words "$RECEIVED") too soon"
+      wait_until "again: no START within 1 s of the second open" $((opened_at + SLOW_MS + 1000)) \
+        at_least "$RECEIVED" 16
+      (($(reports) == before_reports)) || fail "again: a report: $(tail -n 3 "$PROGRAM_ERR")"
+      press F2
+      wait_for "the STOP commands" 10 at_least "$RECEIVED" 48
+      sleep 0.2
+      [[ $(wire_words "$RECEIVED") == "START STOP STOP" ]] ||
+        fail "again: the wire carried $(wire_words "$RECEIVED")"
+      # START moved the last session's records aside, whole; the checks below are of this one.
+      cmp -s "$work/before.log" "$(previous_log)" ||
+        fail "again: the last session's records were not kept as $(previous_log)"
+      rm "$(previous_log)"
+      cp "$LOG" "$work/before.log" ;;
+    unreachable)
+      wait_until "unreachable: no report within 1 s of the open's end" $((opened_at + 1000)) \
+        reports_reach $((before_reports + 1))
+      grep -qF 'Манометр выключен или вне досягаемости' "$PROGRAM_ERR" ||
+        fail "unreachable: the report was $(tail -n 3 "$PROGRAM_ERR")"
+      rm -f "$FAIL_FILE"
+      slow_reports=$((slow_reports + 1))
+      close_report
+      [[ ! -s $RECEIVED ]] || fail "unreachable: the wire carried $(wire_words "$RECEIVED")" ;;
     stop-*)
       press F2
       wait_for "the notice to go" 10 box_closed
@@ -215,12 +252,12 @@ for entry in "${slow_cases[@]}"; do
 
   case $name in
     stop-without-log) [[ ! -e $LOG ]] || fail "$name: a log was left behind" ;;
-    stop-with-earlier-log | end)
+    stop-with-earlier-log | unreachable | end)
       [[ -s $work/before.log ]] || fail "$name: no earlier session's log to keep"
       cmp -s "$work/before.log" "$LOG" || fail "$name: the last session's log was changed" ;;
   esac
   [[ ! -e $(previous_log) ]] || fail "$name: $(previous_log) was made"
-  [[ $name == end ]] || settled 0
+  [[ $name == end ]] || settled "$slow_reports"
   stop_sim
   slow+=("$name")
 done

@@ -9,6 +9,9 @@
 // allowed) and then opens for real. Every other open goes straight through. The device is looked
 // up at each open, so a link pointed at a new pseudo-terminal is followed.
 //
+// While the file named by SLOW_OPEN_FAIL_FILE exists, the slow open then fails instead, with the
+// error number written in it (112, EHOSTDOWN: a wireless gauge that is off or out of range).
+//
 // A program built with AddressSanitizer wants its run-time first in the library list; run it
 // with ASAN_OPTIONS=verify_asan_link_order=0 as well.
 #define _GNU_SOURCE
@@ -100,17 +103,52 @@ static void linger(void)
     errno = saved;
 }
 
+// The error the slow open is to end in, or 0 to open for real. Read at each open, so that a test
+// can switch it while the program runs.
+static int injected_error(void)
+{
+    const char* name = getenv("SLOW_OPEN_FAIL_FILE");
+    if (!name || !*name)
+        return 0;
+    int saved = errno;
+    int error = 0;
+    FILE* file = fopen(name, "r");
+    if (file) {
+        if (fscanf(file, "%d", &error) != 1 || error < 0)
+            error = 0;
+        fclose(file);
+    }
+    errno = saved;
+    return error;
+}
+
+// Whether this open is of the slow device; if so, it has waited, and *error says how it ends.
+static int slow_open(int dirfd, const char* path, int* error)
+{
+    if (!is_slow_device(dirfd, path))
+        return 0;
+    linger();
+    *error = injected_error();
+    return 1;
+}
+
 static int open_with(const char* name, const char* path, int flags, mode_t mode)
 {
-    if (is_slow_device(AT_FDCWD, path))
-        linger();
+    int error = 0;
+    if (slow_open(AT_FDCWD, path, &error) && error) {
+        errno = error;
+        return -1;
+    }
     return real(name).open(path, flags, mode);
 }
 
 static int openat_with(const char* name, int dirfd, const char* path, int flags, mode_t mode)
 {
-    if (is_slow_device(dirfd, path))
-        linger();
+    int error = 0;
+    if (slow_open(dirfd, path, &error) && error) {
+        errno = error;
+        return -1;
+    }
     return real(name).openat(dirfd, path, flags, mode);
 }
 
@@ -165,14 +203,20 @@ int openat64(int dirfd, const char* path, int flags, ...)
 // What the C library's fortified open() calls when the flags are known to need no mode.
 int __open_2(const char* path, int flags)
 {
-    if (is_slow_device(AT_FDCWD, path))
-        linger();
+    int error = 0;
+    if (slow_open(AT_FDCWD, path, &error) && error) {
+        errno = error;
+        return -1;
+    }
     return real("__open_2").open_2(path, flags);
 }
 
 int __open64_2(const char* path, int flags)
 {
-    if (is_slow_device(AT_FDCWD, path))
-        linger();
+    int error = 0;
+    if (slow_open(AT_FDCWD, path, &error) && error) {
+        errno = error;
+        return -1;
+    }
     return real("__open64_2").open_2(path, flags);
 }
