@@ -25,6 +25,9 @@ GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar se
     m_connectingNotice.setInterval(kConnectingNoticeMs);
     connect(&m_connectingNotice, &QTimer::timeout, this,
             [this] { m_reporter->showNotice(messages::connecting(m_number)); });
+    m_logRetry.setSingleShot(true);
+    m_logRetry.setInterval(kLogRetryMs);
+    connect(&m_logRetry, &QTimer::timeout, this, &GaugeSession::beginLog);
 }
 
 GaugeSession::~GaugeSession()
@@ -58,8 +61,16 @@ void GaugeSession::start(const QString& portText)
     // The log first: another copy of the program recording into it, or a folder that takes no
     // file, must not cost the gauge a START it is never told to stop.
     QString reason;
-    switch (m_log.claim(logPath(), &reason)) {
+    MeasurementLog::Claim claim = m_log.claim(logPath(), &reason);
+    // A log another program keeps to itself can be let go there and asked for again at once.
+    while (claim == MeasurementLog::Claim::HeldElsewhere) {
+        if (!m_reporter->reportWithRetry(messages::logHeldElsewhere(logPath())))
+            return;
+        claim = m_log.claim(logPath(), &reason);
+    }
+    switch (claim) {
     case MeasurementLog::Claim::Ok:
+    case MeasurementLog::Claim::HeldElsewhere:
         break;
     case MeasurementLog::Claim::InUse:
         m_reporter->report(messages::logInUse(logPath()));
@@ -129,34 +140,71 @@ void GaugeSession::finishStart(bool ok, GaugePort::OpenFailure failure, const QS
     m_identity =
         m_path == comEntryPath(m_number, m_programDir) ? m_path : m_inputs.naming.identify(m_path);
     m_elsewhere.clear();
+    // The log before the gauge is told anything: a log that cannot be begun must not cost the
+    // gauge a START it is never told to stop.
+    m_logBusyFor.start();
+    beginLog();
+}
 
+void GaugeSession::beginLog()
+{
+    if (m_state != State::Opening || !m_port.isOpen())
+        return;
     QString reason;
-    if (!m_port.send(startCommand(), &reason)) {
-        m_port.close();
-        m_log.abandon();
-        m_state = State::Stopped;
-        emit runningChanged(false);
-        m_reporter->report(messages::sendFailed(name, reason));
-        return;
+    MeasurementLog::Begun begun = m_log.begin(&reason);
+    if (begun == MeasurementLog::Begun::Busy) {
+        if (m_logBusyFor.elapsed() < kLogRetryForMs) {
+            m_logRetry.start();
+            return;
+        }
+        // Still held: the records are kept by copying, which no holder can prevent.
+        begun = m_log.beginByCopy(&reason);
     }
-
-    m_pipeline.startNewLog();
-    m_state = State::Running;
-    switch (m_log.begin(&reason)) {
+    switch (begun) {
     case MeasurementLog::Begun::Ok:
-        break;
-    case MeasurementLog::Begun::InUse:
-        abort(messages::logInUse(logPath()));
+        sendStart();
         return;
+    case MeasurementLog::Begun::InUse:
+        refuseStart(messages::logInUse(logPath()));
+        return;
+    case MeasurementLog::Begun::Busy:
     case MeasurementLog::Begun::NotMoved:
-        abort(messages::previousLogNotKept(logPath(), previousLogPath(logPath()), reason));
+        refuseStart(messages::previousLogNotKept(logPath(), previousLogPath(logPath()), reason));
         return;
     case MeasurementLog::Begun::Failed:
-        abort(messages::logCannotBeCreated(logPath(), reason));
+        refuseStart(messages::logCannotBeCreated(logPath(), reason));
         return;
+    }
+}
+
+void GaugeSession::sendStart()
+{
+    QString reason;
+    if (!m_port.send(startCommand(), &reason)) {
+        // The new log stays, empty, and the last session's records where begin() kept them.
+        m_log.close();
+        refuseStart(messages::sendFailed(m_portName, reason));
+        return;
+    }
+    m_pipeline.startNewLog();
+    m_state = State::Running;
+    if (m_log.withoutLock() && !m_saidWithoutLock) {
+        m_saidWithoutLock = true;
+        m_reporter->showNotice(messages::logWithoutLock(logPath()));
     }
     // Readings that came while START was sent are read now, with the log ready for them.
     m_port.startReading();
+}
+
+void GaugeSession::refuseStart(const QString& message)
+{
+    m_logRetry.stop();
+    m_port.close();
+    // Only claimed: left as it was.
+    m_log.abandon();
+    m_state = State::Stopped;
+    emit runningChanged(false);
+    m_reporter->report(message);
 }
 
 void GaugeSession::stop()
@@ -172,7 +220,8 @@ void GaugeSession::stop()
         return;
     if (m_state == State::Opening) {
         // Nothing was sent yet and the log was only claimed: both stay as they were.
-        m_port.cancelOpen();
+        m_port.close();
+        m_logRetry.stop();
         m_connectingNotice.stop();
         m_reporter->clearNotice();
         m_log.abandon();
@@ -199,6 +248,7 @@ void GaugeSession::release()
 {
     stopReconnecting();
     m_connectingNotice.stop();
+    m_logRetry.stop();
     m_port.close();
     // A session still opening its port has not touched its log.
     if (m_state == State::Opening)

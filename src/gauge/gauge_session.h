@@ -5,6 +5,7 @@
 #include "gauge/reading_pipeline.h"
 #include "log/measurement_log.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -56,6 +57,11 @@ public:
     static constexpr int kReconnectMs = 1000;
     // An open that takes longer than this is shown as such; a quick one shows nothing.
     static constexpr int kConnectingNoticeMs = 300;
+    // Another program that holds the last log open (a viewer, an antivirus, a backup) mostly
+    // lets go within a second or two; the log is asked again this often, for this long, before
+    // its records are kept by copying instead of renaming.
+    static constexpr int kLogRetryMs = 100;
+    static constexpr int kLogRetryForMs = 2000;
 
     void applyStartupSettings() { m_port.applyStartupSettings(); }
     void start(const QString& portText);
@@ -77,6 +83,11 @@ private:
     QString resolve(int number) const;
     void onOpened(bool ok, GaugePort::OpenFailure failure, const QString& reason);
     void finishStart(bool ok, GaugePort::OpenFailure failure, const QString& reason);
+    // The port is open: the log begins (the last session's records kept aside), then START.
+    void beginLog();
+    void sendStart();
+    // START cannot go ahead: the port closed with nothing sent, the log as begin left it.
+    void refuseStart(const QString& message);
     void finishReconnect(bool ok);
     void onLost(const QString& reason);
     void tryReconnect();
@@ -107,6 +118,9 @@ private:
     QString m_elsewhere; // where the number led instead, as last told
     QTimer m_reconnect;
     QTimer m_connectingNotice;
+    QTimer m_logRetry;
+    QElapsedTimer m_logBusyFor;
+    bool m_saidWithoutLock = false; // once per program run
 };
 
 } // namespace piezon

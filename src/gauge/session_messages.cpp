@@ -95,6 +95,23 @@ QString logInUse(const QString& path)
         .arg(quoted(path));
 }
 
+QString logHeldElsewhere(const QString& path)
+{
+    return QStringLiteral("Журнал открыт в другой программе (например, в Excel) — закройте его и "
+                          "нажмите СТАРТ снова.\nФайл журнала: %1.\nЧтение данных не начато, "
+                          "команда манометру не отправлена.")
+        .arg(quoted(path));
+}
+
+QString logWithoutLock(const QString& path)
+{
+    return QStringLiteral("Диск или папка журнала %1 не поддерживает блокировку файлов: если "
+                          "запустить из этой же папки вторую копию программы, она не будет "
+                          "остановлена и запишет данные в тот же журнал.\nИзмерение идёт "
+                          "как обычно.")
+        .arg(quoted(path));
+}
+
 QString logCannotBeCreated(const QString& path, const QString& reason)
 {
     return QStringLiteral("Не удалось создать файл журнала %1.\n%2\nЧтение данных не начато.")

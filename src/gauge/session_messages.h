@@ -24,6 +24,10 @@ QString sendFailed(const QString& port, const QString& reason);
 QString linkLost(const QString& port, const QString& reason);
 QString numberLeadsElsewhere(const QString& port, const QString& gauge);
 QString logInUse(const QString& path);
+// Another program has the log open and lets nobody else write to it (a spreadsheet program).
+QString logHeldElsewhere(const QString& path);
+// The log's file system keeps no locks: a second copy of the program would not be kept out.
+QString logWithoutLock(const QString& path);
 QString logCannotBeCreated(const QString& path, const QString& reason);
 QString logNotAFile(const QString& path);
 QString previousLogNotKept(const QString& path, const QString& previous, const QString& reason);

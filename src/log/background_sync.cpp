@@ -6,9 +6,9 @@
 
 namespace piezon
 {
-void BackgroundSync::syncNow(int fd)
+int BackgroundSync::syncNow(int fd)
 {
-    logfile::syncToDisk(fd);
+    return logfile::syncToDisk(fd);
 }
 
 BackgroundSync::BackgroundSync(SyncFunction sync)
@@ -27,6 +27,7 @@ void BackgroundSync::start(int fd)
     m_fd = fd;
     m_dirty = false;
     m_stopping = false;
+    m_failure = 0;
     m_thread = std::thread(&BackgroundSync::run, this);
 }
 
@@ -76,7 +77,12 @@ void BackgroundSync::run()
                 break;
             m_dirty = false;
             lock.unlock();
-            m_sync(m_fd);
+            const int failed = m_sync(m_fd);
+            if (failed != 0) {
+                // The first reason is the one the operator is told.
+                int none = 0;
+                m_failure.compare_exchange_strong(none, failed);
+            }
             lock.lock();
         }
     }

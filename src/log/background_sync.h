@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -23,7 +24,9 @@ public:
     // between two syncs.
     static constexpr int kDelayMs = 750;
 
-    using SyncFunction = std::function<void(int fd)>;
+    // Returns 0, or the system's error number (errno, a Windows error code) when the data could
+    // not be put on the disk.
+    using SyncFunction = std::function<int(int fd)>;
 
     // The default puts the file's data (and its size) on the disk: fdatasync, FlushFileBuffers.
     explicit BackgroundSync(SyncFunction sync = {});
@@ -31,6 +34,7 @@ public:
     BackgroundSync& operator=(const BackgroundSync&) = delete;
     ~BackgroundSync();
 
+    // `fd` must not be the descriptor records are written through (see logfile::openForSync).
     void start(int fd);
     // Cheap enough for every record: only a record that finds the thread asleep without a
     // deadline wakes it.
@@ -38,8 +42,13 @@ public:
     // Waits for a sync under way, then stops; the caller syncs what is left itself.
     void stop();
 
-    // The file's data (and its size) on the disk now, blocking until it is.
-    static void syncNow(int fd);
+    // The error number of the first sync that failed since start(), or 0. Records that were
+    // not put on the disk may be lost in a power cut: the session must not go on as if they
+    // were safe.
+    int failure() const { return m_failure.load(std::memory_order_relaxed); }
+
+    // The file's data (and its size) on the disk now, blocking until it is. 0, or the error.
+    static int syncNow(int fd);
 
 private:
     void run();
@@ -52,6 +61,7 @@ private:
     bool m_dirty = false;
     bool m_idle = false; // the thread waits for a record, not for the end of a period
     bool m_stopping = false;
+    std::atomic<int> m_failure{0};
 };
 
 } // namespace piezon

@@ -1,10 +1,11 @@
 #include "log/log_file.h"
 
+#include "log/system_reason.h"
+
 #include <QFile>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,7 +20,7 @@ constexpr QIODevice::OpenMode kRecords =
 
 QString reason(int number)
 {
-    return QString::fromLocal8Bit(std::strerror(number));
+    return systemReason(number);
 }
 
 bool waitsForAPartner(mode_t mode)
@@ -85,14 +86,28 @@ Lock lockAsOnlyWriter(int fd, QString* error)
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
         return Lock::Taken;
     const int why = errno;
-    if (why == EWOULDBLOCK)
+    const Lock outcome = lockOutcome(why);
+    if (outcome == Lock::Failed && error)
+        *error = reason(why);
+    return outcome;
+}
+
+Lock lockOutcome(int errorNumber)
+{
+    switch (errorNumber) {
+    case 0:
+        return Lock::Taken;
+    case EWOULDBLOCK:
         return Lock::InUse;
-    // Some network shares keep no locks.
-    if (why == ENOLCK || why == EOPNOTSUPP || why == EINVAL)
+    // Some network shares and FUSE file systems keep no locks.
+    case ENOLCK:
+    case EOPNOTSUPP:
+    case EINVAL:
+    case ENOSYS:
         return Lock::Unsupported;
-    if (error)
-        *error = QString::fromLocal8Bit(std::strerror(why));
-    return Lock::Failed;
+    default:
+        return Lock::Failed;
+    }
 }
 
 Moved moveAside(QFile& held, const QString& path, const QString& previous, QString* error)
@@ -156,9 +171,34 @@ Moved moveAside(QFile& held, const QString& path, const QString& previous, QStri
     return Moved::Done;
 }
 
-void keepAppending(QFile&)
+int replaceFile(const QString& from, const QString& to)
 {
-    // O_APPEND already puts every write at the end.
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0
+               ? 0
+               : errno;
+}
+
+int setSize(int fd, qint64 size)
+{
+    return ::ftruncate(fd, static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+qint64 writeAtEnd(int fd, const char* data, qint64 size, int* why)
+{
+    // O_APPEND puts every write at the end.
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (why)
+                *why = n < 0 ? errno : EIO;
+            break;
+        }
+        done += n;
+    }
+    return done;
 }
 
 bool canNoticeDeletion(int fd)
@@ -176,9 +216,34 @@ bool wasDeleted(int fd, const QString&)
     return ::fstat(fd, &info) == 0 && info.st_nlink == 0;
 }
 
-void syncToDisk(int fd)
+int openForSync(int fd, int* why)
 {
-    ::fdatasync(fd);
+    // fdatasync works on any descriptor of the file; this one is only for the sync thread.
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0 && why)
+        *why = errno;
+    return copy;
+}
+
+void closeForSync(int syncFd)
+{
+    if (syncFd >= 0)
+        ::close(syncFd);
+}
+
+int syncToDisk(int fd)
+{
+    for (;;) {
+        if (::fdatasync(fd) == 0)
+            return 0;
+        const int why = errno;
+        if (why == EINTR)
+            continue;
+        // A device the operator linked the log to (/dev/null, a terminal) has nothing to sync.
+        if (why == EINVAL || why == EROFS)
+            return 0;
+        return why;
+    }
 }
 
 } // namespace piezon::logfile

@@ -4,6 +4,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -53,8 +54,13 @@ Opened openForRecords(QFile& file, const QString& path, QString* error)
     // No FIFO can stand in a folder here; a device name (COM1, NUL) is the operator's choice.
     const HANDLE handle = openShared(path, OPEN_ALWAYS);
     if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD why = ::GetLastError();
+        // Another program has it open and shares it only for reading (a spreadsheet program
+        // does): nobody else may write to it while it is open there.
+        if (why == ERROR_SHARING_VIOLATION)
+            return Opened::HeldElsewhere;
         if (error)
-            *error = systemReason(static_cast<int>(::GetLastError()));
+            *error = systemReason(static_cast<int>(why));
         return Opened::Failed;
     }
     const int fd = descriptor(handle);
@@ -80,14 +86,31 @@ Lock lockAsOnlyWriter(int fd, QString* error)
     where.OffsetHigh = kLockOffsetHigh;
     if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where))
         return Lock::Taken;
-    const DWORD why = ::GetLastError();
-    if (why == ERROR_LOCK_VIOLATION || why == ERROR_SHARING_VIOLATION || why == ERROR_IO_PENDING)
+    const int why = static_cast<int>(::GetLastError());
+    const Lock outcome = lockOutcome(why);
+    if (outcome == Lock::Failed && error)
+        *error = systemReason(why);
+    return outcome;
+}
+
+Lock lockOutcome(int errorNumber)
+{
+    switch (errorNumber) {
+    case ERROR_SUCCESS:
+        return Lock::Taken;
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_IO_PENDING:
         return Lock::InUse;
-    if (why == ERROR_NOT_SUPPORTED || why == ERROR_INVALID_FUNCTION)
+    // What network shares, virtual and cloud drives answer when they keep no locks.
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_CALL_NOT_IMPLEMENTED:
         return Lock::Unsupported;
-    if (error)
-        *error = systemReason(static_cast<int>(why));
-    return Lock::Failed;
+    default:
+        return Lock::Failed;
+    }
 }
 
 Moved moveAside(QFile& held, const QString& path, const QString& previous, QString* error)
@@ -96,8 +119,14 @@ Moved moveAside(QFile& held, const QString& path, const QString& previous, QStri
     // only if nobody has made one at its name meanwhile.
     if (!::MoveFileExW(wide(QDir::toNativeSeparators(path)),
                        wide(QDir::toNativeSeparators(previous)), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD why = ::GetLastError();
         if (error)
-            *error = systemReason(static_cast<int>(::GetLastError()));
+            *error = systemReason(static_cast<int>(why));
+        // Someone has one of the two files open without sharing it for deleting (log viewers,
+        // antivirus, backup and sync programs do, mostly for a moment).
+        if (why == ERROR_SHARING_VIOLATION || why == ERROR_LOCK_VIOLATION ||
+            why == ERROR_ACCESS_DENIED)
+            return Moved::Busy;
         return Moved::Failed;
     }
     const HANDLE handle = openShared(path, CREATE_NEW);
@@ -134,13 +163,53 @@ Moved moveAside(QFile& held, const QString& path, const QString& previous, QStri
     return Moved::Done;
 }
 
-void keepAppending(QFile& file)
+int replaceFile(const QString& from, const QString& to)
 {
-    // The lock keeps every other copy of the program from writing; only a shortening (an
-    // operator's editor) can move the end, and never in the middle of our write.
-    const qint64 end = file.size();
-    if (file.pos() != end)
-        file.seek(end);
+    return ::MoveFileExW(wide(QDir::toNativeSeparators(from)), wide(QDir::toNativeSeparators(to)),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : static_cast<int>(::GetLastError());
+}
+
+int setSize(int fd, qint64 size)
+{
+    const HANDLE file = nativeHandle(fd);
+    LARGE_INTEGER at{};
+    at.QuadPart = size;
+    if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !::SetEndOfFile(file))
+        return static_cast<int>(::GetLastError());
+    return 0;
+}
+
+qint64 writeAtEnd(int fd, const char* data, qint64 size, int* why)
+{
+    // Windows has no appending mode for a file that can also be emptied. The lock keeps every
+    // other copy of the program from writing; only a shortening (an operator's editor) can move
+    // the end, and never in the middle of our write.
+    const HANDLE file = nativeHandle(fd);
+    LARGE_INTEGER none{};
+    if (!::SetFilePointerEx(file, none, nullptr, FILE_END)) {
+        if (why)
+            *why = static_cast<int>(::GetLastError());
+        return 0;
+    }
+    qint64 done = 0;
+    while (done < size) {
+        const DWORD chunk = static_cast<DWORD>(std::min<qint64>(size - done, 1 << 30));
+        DWORD n = 0;
+        if (!::WriteFile(file, data + done, chunk, &n, nullptr)) {
+            if (why)
+                *why = static_cast<int>(::GetLastError());
+            return done + n;
+        }
+        if (n == 0) {
+            if (why)
+                *why = ERROR_WRITE_FAULT;
+            break;
+        }
+        done += n;
+    }
+    return done;
 }
 
 bool canNoticeDeletion(int fd)
@@ -176,11 +245,42 @@ bool wasDeleted(int fd, const QString& path)
                      ours.nFileIndexLow != theirs.nFileIndexLow);
 }
 
-void syncToDisk(int fd)
+int openForSync(int fd, int* why)
+{
+    // A handle of its own (not a duplicate, which would be the same one): a flush on it waits
+    // for the disk without holding up the writer's next record. Made after each move, so that
+    // it is always the log's own.
+    const HANDLE handle = ::ReOpenFile(nativeHandle(fd), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (why)
+            *why = static_cast<int>(::GetLastError());
+        return -1;
+    }
+    const int syncFd = descriptor(handle);
+    if (syncFd < 0 && why)
+        *why = ERROR_INVALID_HANDLE;
+    return syncFd;
+}
+
+void closeForSync(int syncFd)
+{
+    if (syncFd >= 0)
+        ::_close(syncFd);
+}
+
+int syncToDisk(int fd)
 {
     const HANDLE file = nativeHandle(fd);
-    if (file != INVALID_HANDLE_VALUE)
-        ::FlushFileBuffers(file);
+    if (file == INVALID_HANDLE_VALUE)
+        return ERROR_INVALID_HANDLE;
+    if (::FlushFileBuffers(file))
+        return 0;
+    const DWORD why = ::GetLastError();
+    // A device (NUL, a port) keeps nothing to flush.
+    if (why == ERROR_SUCCESS || why == ERROR_INVALID_FUNCTION || why == ERROR_NOT_SUPPORTED)
+        return 0;
+    return static_cast<int>(why);
 }
 
 } // namespace piezon::logfile

@@ -2,10 +2,11 @@
 
 #include "log/log_file.h"
 #include "log/log_record.h"
+#include "log/system_reason.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
-#include <cerrno>
-#include <cstring>
 
 namespace piezon
 {
@@ -14,6 +15,50 @@ namespace
 // Asking the file system after every record would double the system calls per reading at line
 // rate; a deleted log only needs to be noticed soon, not at the very record.
 constexpr qint64 kLinkCheckMs = 200;
+
+QString naming(const QString& path, const QString& reason)
+{
+    return QStringLiteral("«%1»: %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+// Copies the file at `from` into a new file `to` and puts the copy on the disk. On failure
+// *failed names the file at fault (with the reason). Both files are closed on return, so that
+// the copy can be renamed or removed even on Windows.
+bool copyToDisk(const QString& from, const QString& to, QString* failed)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *failed = naming(from, russianReason(source.errorString()));
+        return false;
+    }
+    QFile target(to);
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        *failed = naming(to, russianReason(target.errorString()));
+        return false;
+    }
+    // A day's log is megabytes: a piece at a time, not all of it in memory.
+    QByteArray piece(1 << 16, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = source.read(piece.data(), piece.size());
+        if (n < 0) {
+            *failed = naming(from, russianReason(source.errorString()));
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (target.write(piece.constData(), n) != n) {
+            *failed = naming(to, russianReason(target.errorString()));
+            return false;
+        }
+    }
+    // On the disk before it takes the previous log's place: a power cut must not leave an empty
+    // previous log where the old one was.
+    if (const int why = logfile::syncToDisk(target.handle())) {
+        *failed = naming(to, systemReason(why));
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 MeasurementLog::MeasurementLog(BackgroundSync::SyncFunction sync) : m_sync(std::move(sync)) {}
@@ -27,6 +72,7 @@ MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
 {
     close();
     m_deleted = false;
+    m_withoutLock = false;
     m_path = path;
     m_created = !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
     // Appending: should anyone else shorten the file, our next record goes to its new end
@@ -38,6 +84,9 @@ MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
     case logfile::Opened::NotAFile:
         m_created = false;
         return Claim::NotAFile;
+    case logfile::Opened::HeldElsewhere:
+        m_created = false;
+        return Claim::HeldElsewhere;
     case logfile::Opened::Failed:
         m_created = false;
         return Claim::Failed;
@@ -50,8 +99,9 @@ MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
         m_created = false;
         return Claim::InUse;
     case logfile::Lock::Unsupported:
-        // A file system without locks (some network shares) must not keep the operator from
-        // recording; there is nobody to be refused on it that we could tell of anyway.
+        // A file system without locks (some network shares, virtual drives) must not keep the
+        // operator from recording; there is nobody to be refused on it that we could tell of.
+        m_withoutLock = true;
         break;
     case logfile::Lock::Failed:
         m_file.close();
@@ -70,36 +120,97 @@ void MeasurementLog::noteFileIdentity()
 
 MeasurementLog::Begun MeasurementLog::begin(QString* error)
 {
+    return beginSession(false, error);
+}
+
+MeasurementLog::Begun MeasurementLog::beginByCopy(QString* error)
+{
+    return beginSession(true, error);
+}
+
+MeasurementLog::Begun MeasurementLog::beginSession(bool byCopy, QString* error)
+{
     if (!m_file.isOpen()) {
         if (error)
             *error = QStringLiteral("файл журнала не открыт");
         return Begun::Failed;
     }
+    stopSync();
     const QFileInfo entry(m_path);
     if (entry.isSymLink()) {
         // The operator chose where the log goes: it is emptied there, in place (a device such
         // as /dev/full has nothing of its own to throw away).
-        if (entry.isFile() && m_file.size() > 0 && !m_file.resize(0)) {
-            if (error)
-                *error = m_file.errorString();
-            return Begun::Failed;
+        if (entry.isFile() && m_file.size() > 0) {
+            if (const int why = logfile::setSize(m_file.handle(), 0)) {
+                if (error)
+                    *error = systemReason(why);
+                return Begun::Failed;
+            }
         }
     } else if (entry.isFile() && m_file.size() > 0) {
         // The last session's records are kept, under the other name; a session that recorded
         // nothing leaves the one before it where it is.
-        switch (logfile::moveAside(m_file, m_path, previousLogPath(m_path), error)) {
-        case logfile::Moved::Done:
-            noteFileIdentity();
-            break;
-        case logfile::Moved::InUse:
-            m_created = false;
-            return Begun::InUse;
-        case logfile::Moved::Failed:
-            return Begun::NotMoved;
+        if (byCopy) {
+            const Begun copied = copyAside(error);
+            if (copied != Begun::Ok)
+                return copied;
+        } else {
+            switch (logfile::moveAside(m_file, m_path, previousLogPath(m_path), error)) {
+            case logfile::Moved::Done:
+                noteFileIdentity();
+                break;
+            case logfile::Moved::InUse:
+                m_created = false;
+                return Begun::InUse;
+            case logfile::Moved::Busy:
+                return Begun::Busy;
+            case logfile::Moved::Failed:
+                return Begun::NotMoved;
+            }
         }
     }
     m_created = false;
-    m_sync.start(m_file.handle());
+    // The sync thread's own descriptor, of the log as it is now (after a move, the new file).
+    int why = 0;
+    m_syncFd = logfile::openForSync(m_file.handle(), &why);
+    if (m_syncFd < 0) {
+        // A device has nothing to sync; a file that cannot be synced could lose its records.
+        if (!logfile::canNoticeDeletion(m_file.handle()))
+            return Begun::Ok;
+        if (error)
+            *error = systemReason(why);
+        return Begun::Failed;
+    }
+    m_sync.start(m_syncFd);
+    return Begun::Ok;
+}
+
+MeasurementLog::Begun MeasurementLog::copyAside(QString* error)
+{
+    // In this order, so that at every step the records are whole somewhere: the log is emptied
+    // only once their copy is the previous log, on the disk. The log is never let go of, so no
+    // second copy of the program can take it meanwhile.
+    const QString previous = previousLogPath(m_path);
+    const QString copy =
+        QStringLiteral("%1.%2.new").arg(m_path).arg(QCoreApplication::applicationPid());
+    QString failed;
+    if (!copyToDisk(m_path, copy, &failed)) {
+        QFile::remove(copy);
+        if (error)
+            *error = failed;
+        return Begun::NotMoved;
+    }
+    if (const int why = logfile::replaceFile(copy, previous)) {
+        QFile::remove(copy);
+        if (error)
+            *error = naming(previous, systemReason(why));
+        return Begun::NotMoved;
+    }
+    if (const int why = logfile::setSize(m_file.handle(), 0)) {
+        if (error)
+            *error = naming(m_path, systemReason(why));
+        return Begun::NotMoved;
+    }
     return Begun::Ok;
 }
 
@@ -112,7 +223,10 @@ bool MeasurementLog::open(const QString& path, QString* error)
             *error = QStringLiteral("файл журнала открыт другой программой");
         return false;
     }
-    if (begin(error) != Begun::Ok) {
+    Begun begun = begin(error);
+    if (begun == Begun::Busy)
+        begun = beginByCopy(error);
+    if (begun != Begun::Ok) {
         close();
         if (error && error->isEmpty())
             *error = QStringLiteral("файл журнала открыт другой программой");
@@ -125,6 +239,7 @@ void MeasurementLog::abandon()
 {
     if (!m_file.isOpen())
         return;
+    stopSync();
     const bool remove = m_created;
     m_file.close();
     if (remove)
@@ -141,25 +256,25 @@ bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* ke
             *error = QStringLiteral("файл журнала не открыт");
         return false;
     }
-    logfile::keepAppending(m_file);
-    errno = 0;
-    const qint64 written = m_file.write(records);
+    if (const int failed = m_sync.failure()) {
+        if (error)
+            *error = systemReason(failed);
+        return false;
+    }
+    int why = 0;
+    const qint64 written =
+        logfile::writeAtEnd(m_file.handle(), records.constData(), records.size(), &why);
     if (written != records.size()) {
-        const int cause = errno;
         // A full disk can take part of the records; cut off the torn one so that the file ends
         // on a whole line. Measured from the file's end as it is now, so a file that someone
         // else shortened is never lengthened (with NUL bytes) by the cut.
         const qint64 whole = written > 0 ? records.lastIndexOf('\n', written - 1) + 1 : 0;
-        if (error) {
-            // After a short write Qt reports nothing; the system still says why.
-            *error = m_file.error() != QFileDevice::NoError || cause == 0
-                         ? m_file.errorString()
-                         : QString::fromLocal8Bit(std::strerror(cause));
-        }
+        if (error)
+            *error = systemReason(why);
         if (written > whole) {
             const qint64 end = m_file.size();
             if (end >= written - whole)
-                m_file.resize(end - (written - whole));
+                logfile::setSize(m_file.handle(), end - (written - whole));
         }
         if (whole > 0)
             m_sync.noteWritten();
@@ -184,11 +299,18 @@ bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* ke
     return true;
 }
 
+void MeasurementLog::stopSync()
+{
+    m_sync.stop();
+    logfile::closeForSync(m_syncFd);
+    m_syncFd = -1;
+}
+
 void MeasurementLog::close()
 {
     if (!m_file.isOpen())
         return;
-    m_sync.stop();
+    stopSync();
     if (m_file.handle() >= 0)
         BackgroundSync::syncNow(m_file.handle());
     m_file.close();

@@ -25,6 +25,8 @@ const KnownReason kKnown[] = {
     {ETXTBSY, "Файл занят"},
     {EAGAIN, "Ресурс временно недоступен"},
     {ETIMEDOUT, "Время ожидания истекло"},
+    // What a log on a network folder that went away meets.
+    {ESTALE, "Сетевая папка больше недоступна"},
     // What opening something that is not a serial line as a port comes to.
     {ENOTTY, "Это не последовательный порт"},
     {ELOOP, "Ссылки замкнуты в кольцо и никуда не ведут"},

@@ -43,6 +43,19 @@ const KnownReason kKnown[] = {
     {ERROR_BAD_COMMAND, "Устройство не понимает команду"},
     {ERROR_INVALID_PARAMETER, "Неверный параметр"},
     {ERROR_COUNTER_TIMEOUT, "Время ожидания истекло"},
+    // What a log's writes and syncs meet: a network folder that went away, a stick pulled out or
+    // swapped, a file deleted under us, another program that has the file mapped into memory.
+    {ERROR_NETNAME_DELETED, "Сетевая папка больше недоступна"},
+    {ERROR_BAD_NETPATH, "Сетевая папка не найдена"},
+    {ERROR_UNEXP_NET_ERR, "Непредвиденная ошибка сети"},
+    {ERROR_NETWORK_ACCESS_DENIED, "Нет доступа к сетевой папке"},
+    {ERROR_NETWORK_UNREACHABLE, "Сеть недоступна"},
+    {ERROR_FILE_INVALID, "Диск с файлом отключён или заменён"},
+    {ERROR_DELETE_PENDING, "Файл удалён"},
+    {ERROR_USER_MAPPED_FILE, "Файл открыт в другой программе, которая не даёт его изменить"},
+    {ERROR_WRITE_FAULT, "Ошибка записи на устройство"},
+    {ERROR_CRC, "Ошибка данных на диске: носитель повреждён"},
+    {ERROR_NOT_SUPPORTED, "Операция не поддерживается"},
 };
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "window/texts.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace piezon
 {
@@ -17,6 +18,18 @@ void MessageBoxReporter::report(const QString& message)
 {
     console::diagnostic(message);
     QMessageBox::critical(m_parent, texts::kCaption, message);
+}
+
+bool MessageBoxReporter::reportWithRetry(const QString& message)
+{
+    console::diagnostic(message);
+    QMessageBox box(QMessageBox::Critical, texts::kCaption, message, QMessageBox::NoButton,
+                    m_parent);
+    QPushButton* retry = box.addButton(QStringLiteral("Повторить"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box.setDefaultButton(retry);
+    box.exec();
+    return box.clickedButton() == retry;
 }
 
 void MessageBoxReporter::showNotice(const QString& message)

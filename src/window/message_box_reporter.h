@@ -19,6 +19,7 @@ public:
     explicit MessageBoxReporter(QWidget* parent) : m_parent(parent) {}
     ~MessageBoxReporter() override;
     void report(const QString& message) override;
+    bool reportWithRetry(const QString& message) override;
     void showNotice(const QString& message) override;
     void clearNotice() override;
 

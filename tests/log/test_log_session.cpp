@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -254,6 +255,42 @@ private slots:
         QVERIFY(s.reporter.messages.first().contains(QStringLiteral("журнала")));
         // Found out before the gauge was disturbed: it is told nothing.
         QCOMPARE(s.line.readAvailable(1000), QByteArray());
+    }
+
+    // The last session's records cannot be kept aside: START is refused before the gauge is
+    // told anything (no START to take back with STOP), and both files stay as they were.
+    void lastSessionThatCannotBeKeptCostsTheGaugeNothing()
+    {
+        WindowSession s;
+        // A folder with a file in it, where the previous log would go: no rename replaces it.
+        const QString previousPath = s.dir.filePath(QStringLiteral("Пьезон_RX418_предыдущий.log"));
+        QVERIFY(QDir().mkdir(previousPath));
+        QFile inside(previousPath + QStringLiteral("/kept.txt"));
+        QVERIFY(inside.open(QIODevice::WriteOnly));
+        inside.close();
+        {
+            QFile old(s.logPath());
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("earlier run\r\n");
+        }
+        s.start();
+        QVERIFY(!s.running());
+        QVERIFY(s.form->Combo2->isEnabled());
+        QCOMPARE(s.reporter.messages.size(), 1);
+        QVERIFY2(s.reporter.messages.first().contains(QStringLiteral("предыдущий")),
+                 qPrintable(s.reporter.messages.first()));
+        QCOMPARE(s.line.readAvailable(1000), QByteArray());
+        QCOMPARE(s.logBytes(), QByteArray("earlier run\r\n"));
+        QVERIFY(QFileInfo(previousPath).isDir());
+        // Put right, the same START goes ahead: the records move aside, the gauge hears START.
+        QVERIFY(QDir(previousPath).removeRecursively());
+        s.start();
+        QVERIFY(s.running());
+        QCOMPARE(s.line.readAvailable(1000), piezon::startCommand());
+        QCOMPARE(s.logBytes(), QByteArray());
+        QFile kept(previousPath);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("earlier run\r\n"));
     }
 
     void writeFailureEndsTheSessionOnce_data()

@@ -1,11 +1,14 @@
+#include "log/log_file.h"
 #include "log/measurement_log.h"
 #include "log/system_reason.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -21,10 +24,14 @@
 #include <vector>
 
 #ifdef Q_OS_WIN
+#include <io.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
 #endif
 
 using piezon::MeasurementLog;
+using Lock = piezon::logfile::Lock;
 
 namespace
 {
@@ -63,6 +70,43 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 const QByteArray kFirst("  first record\r\n");
 const QByteArray kSecond("  second record\r\n");
 
+// What is at a path: its contents, or that there is a folder or nothing.
+QByteArray state(const QString& at)
+{
+    if (QFileInfo(at).isDir())
+        return QByteArray("<folder>");
+    return QFileInfo::exists(at) ? contentsOf(at) : QByteArray("<none>");
+}
+
+// The system's own handle behind a descriptor, and whether it is still open.
+quintptr nativeOf(int fd)
+{
+#ifdef Q_OS_WIN
+    return quintptr(::_get_osfhandle(fd));
+#else
+    return quintptr(fd);
+#endif
+}
+
+bool stillOpen(quintptr handle)
+{
+#ifdef Q_OS_WIN
+    DWORD flags = 0;
+    return ::GetHandleInformation(HANDLE(handle), &flags);
+#else
+    return ::fcntl(int(handle), F_GETFD) != -1;
+#endif
+}
+
+#ifdef Q_OS_WIN
+// Another program with the file open for reading, sharing it as `share` says.
+HANDLE holdOpen(const QString& path, DWORD share)
+{
+    return ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                         GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+#endif
+
 } // namespace
 
 class TestMeasurementLog : public QObject
@@ -95,6 +139,17 @@ private slots:
     void slowSyncNeverHoldsUpAWrite();
     void recordsSyncedOncePerPeriod_data();
     void recordsSyncedOncePerPeriod();
+    void syncHasAHandleOfItsOwn_data();
+    void syncHasAHandleOfItsOwn();
+    void failedSyncEndsTheSession_data();
+    void failedSyncEndsTheSession();
+    void recordsKeptAsideByCopy_data();
+    void recordsKeptAsideByCopy();
+#ifdef Q_OS_WIN
+    void logSharedOnlyForReadingIsLeftAlone();
+#endif
+    void fileSystemsWithoutLocksStillRecord_data();
+    void fileSystemsWithoutLocksStillRecord();
 
     void systemReasonsInRussian_data();
     void systemReasonsInRussian();
@@ -184,7 +239,7 @@ void TestMeasurementLog::writeToFullDeviceFails()
     QString error;
     QVERIFY2(log.open(QStringLiteral("/dev/full"), &error), qPrintable(error));
     QVERIFY(!log.write(kFirst, &error));
-    QVERIFY(!error.isEmpty());
+    QCOMPARE(error, QStringLiteral("На диске не осталось места"));
     log.close();
     QVERIFY(!log.isOpen());
 }
@@ -335,8 +390,14 @@ void TestMeasurementLog::beginKeepsTheLastSessionsRecords_data()
     QTest::newRow("no log yet") << none << kFirst << false << ok << QByteArray() << kFirst;
     QTest::newRow("a session without records pushes nothing out")
         << QByteArray() << kFirst << false << ok << QByteArray() << kFirst;
+    // Windows refuses to rename onto a folder as it refuses a file another program holds.
+#ifdef Q_OS_WIN
+    const int refused = int(MeasurementLog::Begun::Busy);
+#else
+    const int refused = int(MeasurementLog::Begun::NotMoved);
+#endif
     QTest::newRow("a folder in the previous log's place: nothing emptied")
-        << kFirst << folder << false << int(MeasurementLog::Begun::NotMoved) << kFirst << folder;
+        << kFirst << folder << false << refused << kFirst << folder;
 #ifndef Q_OS_WIN
     QTest::newRow("a link is emptied where it leads")
         << kFirst << none << true << ok << QByteArray() << none;
@@ -353,11 +414,6 @@ void TestMeasurementLog::beginKeepsTheLastSessionsRecords()
     QFETCH(QByteArray, previousAfter);
     const QString previousPath = path(QStringLiteral("m_предыдущий.log"));
     const QString target = path(QStringLiteral("chosen.log"));
-    const auto state = [](const QString& at) {
-        if (QFileInfo(at).isDir())
-            return QByteArray("<folder>");
-        return QFileInfo::exists(at) ? contentsOf(at) : QByteArray("<none>");
-    };
     if (log != "<none>")
         QVERIFY(writeFile(throughLink ? target : path(), log));
     if (throughLink)
@@ -448,6 +504,7 @@ void TestMeasurementLog::slowSyncNeverHoldsUpAWrite()
         ++syncs;
         while (slow) // a disk that takes its time
             QThread::msleep(5);
+        return 0;
     });
     QString error;
     QVERIFY(log.open(path(), &error));
@@ -490,6 +547,7 @@ void TestMeasurementLog::recordsSyncedOncePerPeriod()
         std::lock_guard<std::mutex> lock(mutex);
         syncs.emplace_back(clock.elapsed(), size);
         (void)fd;
+        return 0;
     });
     QString error;
     QVERIFY(log.open(path(), &error));
@@ -516,6 +574,212 @@ void TestMeasurementLog::recordsSyncedOncePerPeriod()
     }
 }
 
+void TestMeasurementLog::syncHasAHandleOfItsOwn_data()
+{
+    QTest::addColumn<QByteArray>("before"); // the log before the session
+    QTest::addColumn<bool>("byCopy");
+    QTest::newRow("a new log") << QByteArray() << false;
+    QTest::newRow("records moved aside") << kFirst + kSecond << false;
+    QTest::newRow("records copied aside") << kFirst + kSecond << true;
+}
+
+// A sync on the writer's own handle would make every record wait for the disk on Windows; and a
+// handle made before the last session's log was moved aside would sync the wrong file.
+void TestMeasurementLog::syncHasAHandleOfItsOwn()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, byCopy);
+    QVERIFY(writeFile(path(), before));
+    std::atomic<int> synced{-1};
+    MeasurementLog log([&](int fd) {
+        synced = fd;
+        return 0;
+    });
+    QString error;
+    QCOMPARE(log.claim(path(), &error), MeasurementLog::Claim::Ok);
+    QCOMPARE(byCopy ? log.beginByCopy(&error) : log.begin(&error), MeasurementLog::Begun::Ok);
+    QVERIFY(log.write(kFirst, &error));
+    QTRY_VERIFY_WITH_TIMEOUT(synced.load() >= 0, 5000);
+    const quintptr handle = nativeOf(synced);
+    QVERIFY(handle != nativeOf(log.descriptor()));
+    QFile syncedFile;
+    QVERIFY(syncedFile.open(synced, QIODevice::WriteOnly, QFileDevice::DontCloseHandle));
+    QCOMPARE(syncedFile.size(), kFirst.size()); // the new log, not the kept one
+    syncedFile.close();
+    log.close();
+    QVERIFY(!stillOpen(handle)); // a handle left behind by each session would pile up
+}
+
+void TestMeasurementLog::failedSyncEndsTheSession_data()
+{
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("reason");
+#ifdef Q_OS_WIN
+    QTest::newRow("disk full") << int(ERROR_DISK_FULL) << "На диске не осталось места";
+    QTest::newRow("stick pulled out")
+        << int(ERROR_FILE_INVALID) << "Диск с файлом отключён или заменён";
+#else
+    QTest::newRow("disk full") << ENOSPC << "На диске не осталось места";
+    QTest::newRow("network folder gone") << ESTALE << "Сетевая папка больше недоступна";
+#endif
+}
+
+// Records the disk did not take may be gone after a power cut: the session must end as if a
+// write had failed, saying why, and the next one must start afresh.
+void TestMeasurementLog::failedSyncEndsTheSession()
+{
+    QFETCH(int, failure);
+    QFETCH(QString, reason);
+    std::atomic<bool> failing{true};
+    MeasurementLog log([&](int) { return failing ? failure : 0; });
+    QString error;
+    QVERIFY(log.open(path(), &error));
+    QVERIFY(log.write(kFirst, &error));
+    // Writing nothing adds no record: it only asks whether the log still takes records.
+    QTRY_VERIFY_WITH_TIMEOUT(!log.write(QByteArray(), &error), 5000);
+    QCOMPARE(error, reason);
+    QVERIFY(!log.write(kSecond, &error));
+    QCOMPARE(contentsOf(path()), kFirst);
+    log.close();
+    failing = false;
+    QVERIFY(log.open(path(), &error));
+    QVERIFY2(log.write(kSecond, &error), qPrintable(error));
+}
+
+void TestMeasurementLog::recordsKeptAsideByCopy_data()
+{
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QByteArray>("previous"); // <folder> or what it holds
+    QTest::addColumn<QString>("obstacle");
+    QTest::addColumn<int>("begun"); // what begin() says first; -1: not asked
+    QTest::addColumn<int>("byCopy");
+    QTest::addColumn<QByteArray>("logAfter");
+    QTest::addColumn<QByteArray>("previousAfter");
+    QTest::addColumn<QString>("blamed"); // the file the reason names
+    const QString copy = QStringLiteral("m.log.%1.new").arg(QCoreApplication::applicationPid());
+    const QString previous = QStringLiteral("m_предыдущий.log");
+    const int ok = int(MeasurementLog::Begun::Ok);
+    const int notMoved = int(MeasurementLog::Begun::NotMoved);
+    QTest::newRow("records copied, the log emptied in place")
+        << kFirst << kSecond << "" << -1 << ok << QByteArray() << kFirst << "";
+    QTest::newRow("a folder in the previous log's place")
+        << kFirst << QByteArray("<folder>") << "" << -1 << notMoved << kFirst
+        << QByteArray("<folder>") << previous;
+    QTest::newRow("the copy cannot be made")
+        << kFirst << kSecond << copy << -1 << notMoved << kFirst << kSecond << copy;
+#ifdef Q_OS_WIN
+    const int busy = int(MeasurementLog::Begun::Busy);
+    QTest::newRow("the log held by a viewer")
+        << kFirst << kSecond << "log held" << busy << ok << QByteArray() << kFirst << "";
+    QTest::newRow("the previous log held by a viewer")
+        << kFirst << kSecond << "previous held" << busy << notMoved << kFirst << kSecond
+        << previous;
+    // The copy has become the previous log by then: the records are whole in both.
+    QTest::newRow("the log mapped into memory by another program")
+        << kFirst << kSecond << "log mapped" << busy << notMoved << kFirst << kFirst << "m.log";
+#endif
+}
+
+// The fallback when another program keeps the log from being renamed: at no step are the
+// records anywhere but whole in a file, and the log is never let go of.
+void TestMeasurementLog::recordsKeptAsideByCopy()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(QByteArray, previous);
+    QFETCH(QString, obstacle);
+    QFETCH(int, begun);
+    QFETCH(int, byCopy);
+    QFETCH(QByteArray, logAfter);
+    QFETCH(QByteArray, previousAfter);
+    QFETCH(QString, blamed);
+    const QString previousPath = path(QStringLiteral("m_предыдущий.log"));
+    QVERIFY(writeFile(path(), log));
+    QVERIFY(previous == "<folder>" ? QDir().mkdir(previousPath)
+                                   : writeFile(previousPath, previous));
+    if (obstacle.endsWith(".new")) // a folder where the copy would go
+        QVERIFY(QDir().mkdir(path(obstacle)));
+#ifdef Q_OS_WIN
+    const HANDLE held = obstacle.isEmpty() || obstacle.endsWith(".new")
+                            ? INVALID_HANDLE_VALUE
+                            : holdOpen(obstacle.startsWith("log") ? path() : previousPath,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const HANDLE mapping = obstacle == "log mapped"
+                               ? ::CreateFileMappingW(held, nullptr, PAGE_READONLY, 0, 0, nullptr)
+                               : nullptr;
+    void* view = mapping ? ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    const auto release = qScopeGuard([&] {
+        ::UnmapViewOfFile(view);
+        ::CloseHandle(mapping);
+        ::CloseHandle(held);
+    });
+#endif
+    MeasurementLog first;
+    QString error;
+    QCOMPARE(first.claim(path(), &error), MeasurementLog::Claim::Ok);
+    if (begun >= 0) {
+        QCOMPARE(int(first.begin(&error)), begun);
+        QCOMPARE(state(path()), log);
+        QCOMPARE(state(previousPath), previous);
+    }
+    QCOMPARE(int(first.beginByCopy(&error)), byCopy);
+    QCOMPARE(state(path()), logAfter);
+    QCOMPARE(state(previousPath), previousAfter);
+    if (!blamed.isEmpty())
+        QVERIFY2(error.contains(QDir::toNativeSeparators(path(blamed))), qPrintable(error));
+    MeasurementLog second;
+    QCOMPARE(second.claim(path(), &error), MeasurementLog::Claim::InUse);
+    if (byCopy == int(MeasurementLog::Begun::Ok)) {
+        QVERIFY(first.write(kSecond, &error));
+        QCOMPARE(state(path()), kSecond);
+    }
+    first.close();
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.new")}, QDir::Files), QStringList());
+}
+
+#ifdef Q_OS_WIN
+// A spreadsheet program shares the log only for reading: no START may touch either file.
+void TestMeasurementLog::logSharedOnlyForReadingIsLeftAlone()
+{
+    QVERIFY(writeFile(path(), kFirst));
+    QVERIFY(writeFile(path(QStringLiteral("m_предыдущий.log")), kSecond));
+    const HANDLE held = holdOpen(path(), FILE_SHARE_READ);
+    MeasurementLog log;
+    QString error;
+    QCOMPARE(log.claim(path(), &error), MeasurementLog::Claim::HeldElsewhere);
+    QVERIFY(!log.open(path(), &error));
+    ::CloseHandle(held);
+    QCOMPARE(contentsOf(path()), kFirst);
+    QCOMPARE(contentsOf(path(QStringLiteral("m_предыдущий.log"))), kSecond);
+    QCOMPARE(log.claim(path(), &error), MeasurementLog::Claim::Ok);
+}
+#endif
+
+void TestMeasurementLog::fileSystemsWithoutLocksStillRecord_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("locked") << 0 << int(Lock::Taken);
+#ifdef Q_OS_WIN
+    QTest::newRow("another copy has it") << int(ERROR_LOCK_VIOLATION) << int(Lock::InUse);
+    QTest::newRow("virtual drive") << int(ERROR_INVALID_PARAMETER) << int(Lock::Unsupported);
+    QTest::newRow("network share") << int(ERROR_NOT_SUPPORTED) << int(Lock::Unsupported);
+    QTest::newRow("device gone") << int(ERROR_DEVICE_NOT_CONNECTED) << int(Lock::Failed);
+#else
+    QTest::newRow("another copy has it") << EWOULDBLOCK << int(Lock::InUse);
+    QTest::newRow("network share") << ENOLCK << int(Lock::Unsupported);
+    QTest::newRow("FUSE without locks") << EOPNOTSUPP << int(Lock::Unsupported);
+    QTest::newRow("I/O error") << EIO << int(Lock::Failed);
+#endif
+}
+
+// A file system that keeps no locks must never cost the operator a START; a real failure must.
+void TestMeasurementLog::fileSystemsWithoutLocksStillRecord()
+{
+    QFETCH(int, number);
+    QFETCH(int, outcome);
+    QCOMPARE(int(piezon::logfile::lockOutcome(number)), outcome);
+}
+
 void TestMeasurementLog::systemReasonsInRussian_data()
 {
     QTest::addColumn<int>("number");
@@ -540,6 +804,13 @@ void TestMeasurementLog::systemReasonsInRussian_data()
     QTest::newRow("write-protected")
         << int(ERROR_WRITE_PROTECT) << "Диск защищён от записи" << QString() << QByteArray("C");
     QTest::newRow("quota") << 1295 << "Превышена дисковая квота" << QString() << QByteArray("C");
+    QTest::newRow("network folder gone")
+        << int(ERROR_NETNAME_DELETED) << "Сетевая папка больше недоступна" << QString()
+        << QByteArray("C");
+    QTest::newRow("mapped by another program")
+        << int(ERROR_USER_MAPPED_FILE)
+        << "Файл открыт в другой программе, которая не даёт его изменить" << QString()
+        << QByteArray("C");
     QTest::newRow("anything else")
         << int(ERROR_NOT_SAME_DEVICE) << QString() << QString() << QByteArray("C");
 #else
@@ -554,6 +825,8 @@ void TestMeasurementLog::systemReasonsInRussian_data()
     QTest::newRow("read-only file system")
         << EROFS << "Файловая система доступна только для чтения" << QString() << QByteArray("C");
     QTest::newRow("quota") << EDQUOT << "Превышена дисковая квота" << QString() << QByteArray("C");
+    QTest::newRow("network folder gone")
+        << ESTALE << "Сетевая папка больше недоступна" << QString() << QByteArray("C");
     QTest::newRow("anything else") << EXDEV << QString() << QString() << QByteArray("C");
     // What opening something that is not a serial line as a port comes to, in any language.
     for (const QByteArray& locale : {QByteArray("C"), QByteArray("ru_RU.UTF-8")}) {

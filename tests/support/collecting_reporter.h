@@ -13,6 +13,12 @@ class CollectingReporter : public ErrorReporter
 {
 public:
     void report(const QString& message) override { messages << message; }
+    // Says «Повторить» as many times as `retries` allows, then gives up.
+    bool reportWithRetry(const QString& message) override
+    {
+        messages << message;
+        return retries-- > 0;
+    }
     void showNotice(const QString& message) override
     {
         notices << message;
@@ -23,6 +29,7 @@ public:
     QStringList messages;
     QStringList notices;
     bool noticeShown = false;
+    int retries = 0;
 };
 
 } // namespace piezon::testing
