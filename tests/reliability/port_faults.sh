@@ -225,6 +225,7 @@ for entry in "${slow_cases[@]}"; do
         fail "unreachable: the report was $(tail -n 3 "$PROGRAM_ERR")"
       rm -f "$FAIL_FILE"
       slow_reports=$((slow_reports + 1))
+      wait_for "the report's box" 10 box_open # stderr has it a moment before the screen
       close_report
       [[ ! -s $RECEIVED ]] || fail "unreachable: the wire carried $(wire_words "$RECEIVED")" ;;
     stop-*)
