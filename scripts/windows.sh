@@ -137,4 +137,4 @@ cmake --build "$host" -j"$(nproc)" --target gauge-sim >/dev/null
 echo "The real window under Wine"
 "$root/tests/windows/real_window_under_wine.sh" "$dist/piezon-rx418-$version-windows-x64.zip" \
   "$dist/piezon-rx418-$version-setup.exe" \
-  "$host/gauge-sim" "$build/screenshots"
+  "$host/gauge-sim" "$build/screenshots" "$build/hold-file.exe"

@@ -34,6 +34,9 @@ constexpr DWORD kBufferBytes = 4096;
 constexpr DWORD kDrainWaitMs = 1000;
 // After a cancel the driver completes the request promptly; a pulled USB adapter may take a while.
 constexpr DWORD kCancelWaitMs = 5000;
+// Waiting reads in a row that may end without a byte on a line that is still there (see
+// Private::goneAfterEmptyRead).
+constexpr int kEmptyReadsTolerated = 3;
 
 // The codes by which the line's far end or its device goes away, each driver in its own words:
 // Wine's pseudo-terminal (a broken pipe on the waiting read, "not ready" from the line's state),
@@ -146,6 +149,7 @@ struct SerialLine::Private {
     void announce();
     void announceLater();
     bool collect();
+    bool goneAfterEmptyRead(const Ended& e, QString* reason);
     void lose(const QString& reason);
 
     SerialLine* const q;
@@ -156,6 +160,7 @@ struct SerialLine::Private {
     HANDLE waitEvent = nullptr;
     unsigned char waitByte = 0;
     bool waitPending = false;
+    int emptyReads = 0; // in a row
     // Made on the first listen(true), in the thread the line then lives in.
     QWinEventNotifier* notifier = nullptr;
 
@@ -258,6 +263,25 @@ bool SerialLine::isOpen() const
 
 // --- Reading ---------------------------------------------------------------------------------
 
+bool SerialLine::Private::goneAfterEmptyRead(const Ended& e, QString* reason)
+{
+    // Wine sets the line to give back at once whatever waits, and ends a waiting read that was
+    // woken but found nothing after all as a broken pipe, as it ends one whose far end has gone;
+    // only then does the line's state fail as well. A read that keeps ending so is taken at its
+    // word: started again, it would only end the same way.
+    const bool perhapsEmpty = e.code == 0 || e.code == ERROR_BROKEN_PIPE;
+    if (perhapsEmpty && ++emptyReads <= kEmptyReadsTolerated) {
+        DWORD waiting = 0;
+        DWORD code = 0;
+        if (inQueue(handle, &waiting, &code))
+            return false;
+        *reason = lostReason(code);
+        return true;
+    }
+    *reason = e.code != 0 ? lostReason(e.code) : QString::fromUtf8(kHungUp);
+    return true;
+}
+
 void SerialLine::Private::lose(const QString& reason)
 {
     // What came before is kept for takeAll(); failed() follows once, from the event loop.
@@ -302,12 +326,16 @@ void SerialLine::Private::onWaitEvent()
         return; // not ours to act on yet
     waitPending = false;
     if (e.code != 0 || e.bytes == 0) {
-        // A read that ends well with nothing in it would only be started again and end the same
-        // way: a line at its end.
-        q->close();
-        emit q->failed(e.code != 0 ? lostReason(e.code) : QString::fromUtf8(kHungUp));
+        QString reason;
+        if (goneAfterEmptyRead(e, &reason)) {
+            q->close();
+            emit q->failed(reason);
+        } else if (listening) {
+            startWaiting();
+        }
         return;
     }
+    emptyReads = 0;
     kept.append(static_cast<char>(waitByte));
     if (listening)
         announce(); // otherwise kept, and listen(true) announces it
@@ -360,11 +388,15 @@ bool SerialLine::Private::collect()
         }
         waitPending = false;
         ::ResetEvent(waitEvent);
-        if (e.bytes == 1)
+        if (e.bytes == 1) {
+            emptyReads = 0;
             kept.append(static_cast<char>(waitByte));
-        if (e.code != 0 || (e.bytes == 0 && !cancelled)) {
-            lose(e.code != 0 ? lostReason(e.code) : QString::fromUtf8(kHungUp));
-            return false;
+        } else if (!cancelled || e.code != 0) {
+            QString reason;
+            if (goneAfterEmptyRead(e, &reason)) {
+                lose(reason);
+                return false;
+            }
         }
     }
 
@@ -394,6 +426,8 @@ bool SerialLine::Private::collect()
     }
     const Ended e = ended(handle, &drainRead, cancelled);
     kept.append(bytes.constData(), static_cast<qsizetype>(e.bytes));
+    if (e.bytes > 0)
+        emptyReads = 0;
     if (e.code != 0) {
         lose(lostReason(e.code));
         return false;

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # The Windows program as the operator gets it, in its real window under Wine on a private Xvfb,
 # driven with xdotool. Wine's COM1 leads to a pseudo-terminal where gauge-sim plays the gauge and
-# records every byte the program sends; COM2 leads nowhere. Wine 8.0 never delivers received
-# bytes to Qt's Windows port, so no reading reaches the program here: this checks the window,
-# the commands on the wire, the log's creation and lock, the messages, the ways the program ends
-# and the installer.
+# records every byte the program sends; COM2 leads nowhere. This checks the window, the commands
+# on the wire, the log's creation and lock, the messages, the ways the program ends and the
+# installer; and the readings themselves: every byte value from the line becomes its record in
+# the log, byte for byte, the reading's caption follows them on the screen, a line whose far end
+# goes away turns the window stale with a notice, and a new line under COM1 takes its place.
 #
-#   real_window_under_wine.sh ZIP SETUP_EXE GAUGE_SIM SCREENSHOT_DIR
+#   real_window_under_wine.sh ZIP SETUP_EXE GAUGE_SIM SCREENSHOT_DIR HOLD_FILE_EXE
 set -euo pipefail
 ZIP=$(realpath "$1")
 SETUP=$(realpath "$2")
 SHOTS=$(realpath -m "$4")
+HOLD_FILE=$(realpath "$5")
 for tool in wine wineserver import unzip; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -23,6 +25,9 @@ export LC_ALL=C.UTF-8 # xdotool and the Cyrillic folder
 end_wine() {
   local status=$?
   WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+  # Handed on as the status cleanup sees; with -e still on, a failed run would stop right here
+  # and leave the simulators and the X server behind.
+  set +e
   (exit "$status")
   cleanup
 }
@@ -164,6 +169,218 @@ wait_for "the program to end" 20 ended "$FIRST_PID"
 status=0
 wait "$FIRST_PID" || status=$?
 ((status == 0)) || fail "F3: exit status $status"
+
+# --- Readings ------------------------------------------------------------------------------------
+# Each gauge of this part on a pseudo-terminal of its own; Wine's COM1 is led to it while the
+# program runs (Wine looks the link up at every open), and back to the first gauge at the end.
+line_dir=$work/line
+mkdir "$line_dir"
+#   new_line NAME [gauge-sim options]   (sets LINE_PID and LINE_WIRE)
+new_line() {
+  local name=$1
+  shift
+  LINE_WIRE=$work/$name.wire
+  "$GAUGE_SIM" --dir "$line_dir" --port 1 --received "$LINE_WIRE" "$@" \
+    >"$work/$name.sim.out" 2>"$work/$name.sim.err" &
+  LINE_PID=$!
+  pids+=("$LINE_PID")
+  wait_for "the simulator $name" 10 grep -qx ready "$work/$name.sim.out"
+  ln -sfn "$(readlink "$line_dir/COM1")" "$WINEPREFIX/dosdevices/com1"
+}
+line_words() { LC_ALL=C wire_words "$LINE_WIRE"; }
+line_has() { (($(size_of "$LINE_WIRE") >= $1)); }
+records() { LC_ALL=C records_in "$LOG"; }
+records_reach() { (($(records) >= $1)); }
+
+# The captions of byte values (decimal, one a line) at an offset, worked out from the gauge's
+# calibration: runs of codes "first last correction", the correction taken off the code before the
+# offset is added. Checked first against the captions lib.sh worked out by hand.
+captions_at() {
+  LC_ALL=C awk -v offset="$1" '
+    BEGIN {
+      n = split("8 12 1  14 29 1  30 37 2  38 49 3  50 52 4  53 56 5  57 61 6  62 69 7  70 71 8 " \
+                "72 74 9  75 78 10  79 89 11  90 99 12  100 114 13  115 141 14  142 157 13 " \
+                "158 167 12  168 178 11  179 182 10  183 185 9  186 187 8  188 195 7  196 200 6 " \
+                "201 204 5  205 207 4  208 219 3  220 227 2  228 247 1", run, " ")
+      for (i = 1; i <= n; i += 3)
+        for (code = run[i]; code <= run[i + 1]; code++) correction[code] = run[i + 2]
+    }
+    {
+      caption = sprintf("%.2f", ($1 - correction[$1] + offset) * 8 / 255)
+      sub(/0+$/, "", caption)
+      sub(/\.$/, "", caption)
+      print caption == "-0" ? "0" : caption
+    }'
+}
+hand_worked=$(for b in "${SEQ_BYTES[@]}"; do echo $((16#$b)); done | captions_at 0 | tr '\n' ' ')
+[[ $hand_worked == "${SEQ_CAPTIONS[*]} " ]] ||
+  fail "the calibration here does not give lib.sh's captions: $hand_worked"
+# The log's records of byte values (decimal, one a line) at the offset the picker shows as TEXT.
+#   records_of TEXT
+records_of() {
+  captions_at "${1// /}" | LC_ALL=C awk -v text="$1" '{
+    head = ENVIRON["RECORD_HEAD"]
+    sub(/     0    \|    $/, "", head)
+    printf "%s%s    |    %s%s\r\n", head, text, $0, ENVIRON["RECORD_TAIL"]
+  }'
+}
+as_bytes() { while read -r b; do printf '%b' "\\0$(printf %03o "$b")"; done; }
+seq 0 255 | as_bytes >"$work/every-byte"
+(($(size_of "$work/every-byte") == 256)) || fail "not 256 byte values"
+# lib.sh's readings (every byte a terminal might eat or translate), then FF.
+for b in "${SEQ_BYTES[@]}" FF; do echo $((16#$b)); done >"$work/slow-values"
+as_bytes <"$work/slow-values" >"$work/slow-bytes"
+
+# What the window shows, at 100 %: the reading's caption (Label1) and the dial with its needle.
+CAPTION_BOX=65x25+112+192
+DIAL_BOX=240x240+16+16
+picture() { import -window "$READER" -crop "$1" +repage -depth 8 "$work/crop.txt" 2>/dev/null; }
+colour_in() { # BOX RRGGBB: pixels of exactly that colour
+  picture "$1"
+  grep -ci " #$2 " "$work/crop.txt" || true
+}
+caption_digest() { import -window "$READER" -crop "$CAPTION_BOX" +repage -format '%#' info: 2>/dev/null; }
+# (The edges of white letters on black can be any grey, those of the red needle any dark red: the
+# live look is told by its own colours alone.)
+live_look() { (($(colour_in "$CAPTION_BOX" FFFFFF) > 20 && $(colour_in "$DIAL_BOX" FF0000) > 20)); }
+stale_look() {
+  (($(colour_in "$CAPTION_BOX" 808080) > 20 && $(colour_in "$CAPTION_BOX" FFFFFF) == 0)) &&
+    (($(colour_in "$DIAL_BOX" 800000) > 20 && $(colour_in "$DIAL_BOX" FF0000) == 0))
+}
+shows_reference() { [[ $(caption_digest) == "$REFERENCE" ]]; }
+no_box() { ! windows_of | grep -qvxF -e "$READER"; }
+
+step "every byte value from the line becomes its record, at offset -7"
+# Every byte value at the line's full rate: they come in batches, between the program's reads.
+new_line every --sequence "$work/every-byte" --rate 960 --count 256
+start_copy reader "$APP"
+READER=$WINDOW READER_PID=$PID
+press "$READER" Tab Tab Down Down Down Down Down Down Down # the offset picker: from 0 to -7
+press "$READER" F1
+wait_for "START" 10 line_has 16
+wait_for "256 records" 20 records_reach 256
+sleep 0.3 # nothing more may follow
+seq 0 255 | records_of "    -7" >"$work/every.log"
+cmp -s "$work/every.log" "$LOG" ||
+  fail "the log is not one record per byte value: $(cmp "$work/every.log" "$LOG" 2>&1 | head -n1)"
+echo "256 byte values, 00 to FF, became 256 records at offset -7, byte for byte"
+
+step "the caption shows the last reading, white; the needle red"
+wait_for "the live look" 10 live_look
+REFERENCE=$(caption_digest)
+import -window "$READER" "$SHOTS/reading.png"
+echo "caption of FF at -7 ($(echo 255 | captions_at -7)) drawn; $SHOTS/reading.png"
+
+step "F2: STOP twice reaches the line before it is let go"
+press "$READER" F2
+wait_for "STOP twice" 10 line_has 48
+sleep 0.3
+[[ $(line_words) == "START STOP STOP" ]] || fail "the line carried $(line_words)"
+kill "$LINE_PID"
+echo "START, STOP, STOP"
+
+step "a real gauge's pace, then its line's far end goes away"
+# Each byte comes on its own, while the program waits for it: the bytes a terminal might eat or
+# translate, then FF. The line hangs up once they are through.
+slow_count=$(size_of "$work/slow-bytes")
+new_line slow --sequence "$work/slow-bytes" --rate 20 --close-after "$slow_count"
+press "$READER" F1
+wait_for "the line to close" 20 ended "$LINE_PID"
+wait "$LINE_PID" || fail "the simulator failed: $(tail -n 3 "$work/slow.sim.err")"
+wait_for "the notice" 20 says reader "Связь с манометром через порт COM1"
+grep -m1 -F "Связь с манометром" "$work/reader.err"
+wait_box "$READER"
+# Out of the way of the window, which must show what the box would cover.
+xdotool windowmove "$BOX" 0 560
+wait_for "the stale look: a grey caption, a dark red needle" 10 stale_look
+import -window "$READER" "$SHOTS/stale.png"
+[[ $(line_words) == START ]] || fail "the line carried $(line_words)"
+wait_for "$slow_count records" 10 records_reach "$slow_count"
+records_of "    -7" <"$work/slow-values" >"$work/slow.log"
+cmp -s "$work/slow.log" "$LOG" || fail "the log is not the $slow_count readings before the loss"
+cmp -s "$work/every.log" "${LOG%.log}_предыдущий.log" ||
+  fail "the first session's log was not kept as the previous one"
+echo "$slow_count readings one by one, byte for byte; then stale ($SHOTS/stale.png) with the notice"
+
+step "a new line under COM1: START by itself, readings on into the same log"
+new_line back --sequence "$work/every-byte" --rate 960 --count 256
+wait_for "START on the new line within 5 s" 5 line_has 16
+wait_for "the notice to go" 10 no_box
+wait_for "the new line's readings" 20 records_reach $((slow_count + 256))
+sleep 0.3
+cat "$work/slow.log" "$work/every.log" | cmp -s - "$LOG" ||
+  fail "the log did not go on with the new line's readings ($(records) records)"
+wait_for "the same reading drawn the same, live again" 10 shows_reference
+live_look || fail "not live again"
+echo "the new line's 256 readings went on into the same log; the caption is drawn as before"
+
+step "F2: STOP twice reaches the new line too"
+press "$READER" F2
+wait_for "STOP twice" 10 line_has 48
+sleep 0.3
+[[ $(line_words) == "START STOP STOP" ]] || fail "the new line carried $(line_words)"
+press "$READER" F3
+wait_for "the program to end" 20 ended "$READER_PID"
+kill "$LINE_PID" 2>/dev/null || true
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+echo "START, STOP, STOP on the new line"
+
+step "the last log held by another program: a viewer (sharing writing), then Excel (only reading)"
+# hold-file.exe holds a file open as such programs do, until its release file appears.
+hold() { # NAME SHARE: holds the log; sets HOLD_PID
+  wine "$HOLD_FILE" "$(winepath -w "$LOG")" "$2" "$(winepath -w "$work/$1.held")" \
+    "$(winepath -w "$work/$1.release")" >/dev/null 2>"$work/$1.hold.err" &
+  HOLD_PID=$!
+  pids+=("$HOLD_PID")
+  wait_for "$1 to hold the log" 20 test -s "$work/$1.held"
+}
+let_go() { touch "$work/$1.release"; wait_for "$1 to let go" 20 ended "$HOLD_PID"; }
+previous_is() { cmp -s "$1" "${LOG%.log}_предыдущий.log"; }
+new_line holders --count 0
+printf '  viewer session\r\n' >"$LOG"
+cp "$LOG" "$work/viewer.before"
+start_copy holders "$APP"
+HOLDERS=$WINDOW HOLDERS_PID=$PID
+hold viewer rw
+press "$HOLDERS" F1
+# The rename is refused for 2 s, then the records are kept by copying.
+wait_for "START past the viewer" 20 line_has 16
+sleep 0.5
+[[ $(line_words) == START ]] || fail "with a viewer: the line carried $(line_words)"
+previous_is "$work/viewer.before" || fail "with a viewer: the records were not kept aside"
+[[ ! -s $LOG ]] || fail "with a viewer: the log was not emptied: $(od -c "$LOG" | head -n 2)"
+let_go viewer
+press "$HOLDERS" F2
+wait_for "STOP twice" 10 line_has 48
+echo "a viewer held the log: START alone on the line, the records kept aside, the log empty"
+
+printf '  excel session\r\n' >"$LOG"
+cp "$LOG" "$work/excel.before"
+cp "${LOG%.log}_предыдущий.log" "$work/excel.previous"
+hold excel r
+press "$HOLDERS" F1
+wait_for "the refusal" 20 says holders "Журнал открыт в другой программе"
+wait_box "$HOLDERS"
+sleep 0.5
+line_has 49 && fail "with Excel: something was sent: $(line_words)"
+cmp -s "$work/excel.before" "$LOG" || fail "with Excel: the log was changed"
+previous_is "$work/excel.previous" || fail "with Excel: the previous log was changed"
+import -window "$BOX" "$SHOTS/log-held.png"
+# Closed in Excel, then «Повторить» (the box's default button): the same START goes ahead.
+let_go excel
+press "$BOX" Return
+wait_for "START after «Повторить»" 20 line_has 64
+previous_is "$work/excel.before" || fail "after «Повторить»: the records were not kept aside"
+press "$HOLDERS" F2
+wait_for "STOP twice" 10 line_has 96
+sleep 0.3
+[[ $(line_words) == "START STOP STOP START STOP STOP" ]] || fail "the line carried $(line_words)"
+press "$HOLDERS" F3
+wait_for "the program to end" 20 ended "$HOLDERS_PID"
+kill "$LINE_PID" 2>/dev/null || true
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+echo "Excel held the log: refused with nothing sent and both files as they were ($SHOTS/log-held.png);" \
+  "«Повторить» once it let go started the session"
 
 step "the end of the desktop session ends the program, as F3"
 press_start=$(size_of "$work/wire")
