@@ -170,7 +170,8 @@ void SerialLine::listen(bool on)
     // Where the port's notifier cannot be had, the line is simply read as bytes come.
     if (d->notifier)
         d->notifier->setEnabled(on);
-    else if (on && d->port->bytesAvailable() > 0)
+    // Bytes Qt already holds (read while START was sent) would wake no notifier.
+    if (on && d->port->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &SerialLine::readyRead, Qt::QueuedConnection);
 }
 
@@ -238,9 +239,9 @@ bool SerialLine::send(const QByteArray& bytes, int timeoutMs, QString* reason)
             *reason = why;
         return false;
     }
-    // Qt's wait reads the line too; what it read waits for the event loop like any reading.
-    if (d->listening && port.bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &SerialLine::readyRead, Qt::QueuedConnection);
+    // Qt's wait reads the line too; what it read is announced once the line is listened to.
+    if (d->listening)
+        listen(true);
     return true;
 }
 

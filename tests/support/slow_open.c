@@ -57,6 +57,16 @@ static int takes_mode(int flags)
     return (flags & O_CREAT) != 0;
 }
 
+// The variadic mode argument after `flags`, or 0 where there is none.
+#define MODE_ARGUMENT(flags, mode)                                                                 \
+    mode_t mode = 0;                                                                               \
+    if (takes_mode(flags)) {                                                                       \
+        va_list args;                                                                              \
+        va_start(args, flags);                                                                     \
+        mode = (mode_t)va_arg(args, int);                                                          \
+        va_end(args);                                                                              \
+    }
+
 static int is_slow_device(int dirfd, const char* path)
 {
     const char* device = getenv("SLOW_OPEN_DEVICE");
@@ -154,49 +164,25 @@ static int openat_with(const char* name, int dirfd, const char* path, int flags,
 
 int open(const char* path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (takes_mode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = (mode_t)va_arg(args, int);
-        va_end(args);
-    }
+    MODE_ARGUMENT(flags, mode);
     return open_with("open", path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (takes_mode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = (mode_t)va_arg(args, int);
-        va_end(args);
-    }
+    MODE_ARGUMENT(flags, mode);
     return open_with("open64", path, flags, mode);
 }
 
 int openat(int dirfd, const char* path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (takes_mode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = (mode_t)va_arg(args, int);
-        va_end(args);
-    }
+    MODE_ARGUMENT(flags, mode);
     return openat_with("openat", dirfd, path, flags, mode);
 }
 
 int openat64(int dirfd, const char* path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (takes_mode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = (mode_t)va_arg(args, int);
-        va_end(args);
-    }
+    MODE_ARGUMENT(flags, mode);
     return openat_with("openat64", dirfd, path, flags, mode);
 }
 
