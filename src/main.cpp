@@ -7,22 +7,18 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <cstdio>
-#include <cstdlib>
 
 namespace
 {
 
-// The toolkit ends with a fatal message when it cannot reach the display it was given; turn
-// that into an operator's message and a plain exit instead of a crash report.
+// The toolkit ends with a fatal message when it cannot reach the display it was given or use
+// its platform plugin; turn that into an operator's message and a plain exit instead of a crash
+// report.
 void onToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
+    if (type == QtFatalMsg)
+        piezon::process::abandonStart(message);
     piezon::console::diagnostic(message);
-    if (type == QtFatalMsg) {
-        piezon::console::diagnostic(
-            QStringLiteral("Пьезон для RX418: не удалось открыть окно на графическом дисплее."));
-        std::_Exit(2);
-    }
 }
 
 } // namespace
@@ -32,12 +28,8 @@ int main(int argc, char* argv[])
     // --list-ports, --help, --version: answered without a display, before any window exists.
     if (const std::optional<int> status = piezon::runCommandLine(argc, argv))
         return *status;
-    if (!piezon::process::displayAvailable()) {
-        std::fputs("Пьезон для RX418: нет графического дисплея (переменная DISPLAY не задана).\n"
-                   "Запустите программу в графическом сеансе.\n",
-                   stderr);
-        return 2;
-    }
+    if (const std::optional<int> status = piezon::process::cannotStart())
+        return *status;
     piezon::process::prepare();
     // On a local X server Qt hands each picture over in shared memory, and before it paints the
     // next one it waits for the server to say it has read the last: a round trip that puts two

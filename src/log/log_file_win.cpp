@@ -1,8 +1,7 @@
 #include "log/log_file.h"
 
+#include "log/log_record.h"
 #include "log/system_reason.h"
-
-#include <QDir>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -30,7 +29,7 @@ const wchar_t* wide(const QString& text)
 // session moves it aside. It can then be deleted while open as well, which wasDeleted() notices.
 HANDLE openShared(const QString& path, DWORD disposition)
 {
-    return ::CreateFileW(wide(QDir::toNativeSeparators(path)), GENERIC_WRITE,
+    return ::CreateFileW(wide(windowsFilePath(path)), GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -117,8 +116,8 @@ Moved moveAside(QFile& held, const QString& path, const QString& previous, QStri
 {
     // Windows cannot exchange two names: the old log moves away, then the new one is created
     // only if nobody has made one at its name meanwhile.
-    if (!::MoveFileExW(wide(QDir::toNativeSeparators(path)),
-                       wide(QDir::toNativeSeparators(previous)), MOVEFILE_REPLACE_EXISTING)) {
+    if (!::MoveFileExW(wide(windowsFilePath(path)), wide(windowsFilePath(previous)),
+                       MOVEFILE_REPLACE_EXISTING)) {
         const DWORD why = ::GetLastError();
         if (error)
             *error = systemReason(static_cast<int>(why));
@@ -136,8 +135,7 @@ Moved moveAside(QFile& held, const QString& path, const QString& previous, QStri
             held.close();
             return Moved::InUse;
         }
-        ::MoveFileExW(wide(QDir::toNativeSeparators(previous)),
-                      wide(QDir::toNativeSeparators(path)), 0);
+        ::MoveFileExW(wide(windowsFilePath(previous)), wide(windowsFilePath(path)), 0);
         if (error)
             *error = systemReason(static_cast<int>(why));
         return Moved::Failed;
@@ -165,7 +163,7 @@ Moved moveAside(QFile& held, const QString& path, const QString& previous, QStri
 
 int replaceFile(const QString& from, const QString& to)
 {
-    return ::MoveFileExW(wide(QDir::toNativeSeparators(from)), wide(QDir::toNativeSeparators(to)),
+    return ::MoveFileExW(wide(windowsFilePath(from)), wide(windowsFilePath(to)),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? 0
                : static_cast<int>(::GetLastError());
@@ -227,7 +225,7 @@ bool wasDeleted(int fd, const QString& path)
         return true;
     // Not every file system says so of the open file; its name does: it no longer opens (a file
     // waiting to be deleted is refused as "access denied"), or opens another file.
-    const HANDLE named = ::CreateFileW(wide(QDir::toNativeSeparators(path)), FILE_READ_ATTRIBUTES,
+    const HANDLE named = ::CreateFileW(wide(windowsFilePath(path)), FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (named == INVALID_HANDLE_VALUE) {

@@ -63,4 +63,46 @@ QString joinedWithBackslash(const QString& programDir)
     return folder + QLatin1Char('\\') + logFileName();
 }
 
+QString windowsFilePath(const QString& path)
+{
+    // MAX_PATH counts the terminating NUL.
+    constexpr qsizetype kMaxPath = 260;
+    QString spelled = path;
+    if (spelled.startsWith(QLatin1String("\\\\?\\")) ||
+        spelled.startsWith(QLatin1String("\\\\.\\")))
+        return spelled;
+    spelled.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    if (spelled.size() < kMaxPath)
+        return spelled;
+
+    QString prefix;
+    qsizetype fixedParts = 0; // the server and share of a UNC path, never climbed out of
+    QString rest;
+    if (spelled.startsWith(QLatin1String("\\\\"))) {
+        prefix = QStringLiteral("\\\\?\\UNC\\");
+        rest = spelled.mid(2);
+        fixedParts = 2;
+    } else if (spelled.size() > 2 && spelled.at(0).toLower() >= QLatin1Char('a') &&
+               spelled.at(0).toLower() <= QLatin1Char('z') && spelled.at(1) == QLatin1Char(':') &&
+               spelled.at(2) == QLatin1Char('\\')) {
+        prefix = QStringLiteral("\\\\?\\") + spelled.left(2) + QLatin1Char('\\');
+        rest = spelled.mid(3);
+    } else {
+        return spelled; // relative to a folder the system would have to supply
+    }
+
+    QStringList parts;
+    for (const QString& part : rest.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (parts.size() > fixedParts)
+                parts.removeLast();
+            continue;
+        }
+        parts << part;
+    }
+    return prefix + parts.join(QLatin1Char('\\'));
+}
+
 } // namespace piezon

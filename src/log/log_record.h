@@ -28,4 +28,12 @@ QString logFilePath(const QString& programDir);
 // "C:\\Пьезон_RX418.log".
 QString joinedWithBackslash(const QString& programDir);
 
+// A path as Windows' file functions take it. Backslashes only; and a path too long for MAX_PATH
+// in the extended form, which has no length limit where the system allows long paths, but which
+// the system takes literally: no "/", no empty, "." or ".." parts. So, when long, "C:\\a\..\b"
+// (or "C:/a/../b") becomes "\\?\C:\b", and "\\server\share\x" becomes
+// "\\?\UNC\server\share\x". Short and relative paths are only given backslashes; a path
+// already in a "\\?\" or "\\.\" form is left as it is.
+QString windowsFilePath(const QString& path);
+
 } // namespace piezon

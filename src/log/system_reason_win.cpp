@@ -56,6 +56,12 @@ const KnownReason kKnown[] = {
     {ERROR_WRITE_FAULT, "Ошибка записи на устройство"},
     {ERROR_CRC, "Ошибка данных на диске: носитель повреждён"},
     {ERROR_NOT_SUPPORTED, "Операция не поддерживается"},
+    // What loading one of the program's own modules meets when its folder was copied partly or
+    // mixed with another version's.
+    {ERROR_BAD_EXE_FORMAT, "Файл повреждён или не является модулем Windows"},
+    {ERROR_MOD_NOT_FOUND, "Не найден модуль, который нужен этому файлу"},
+    {ERROR_PROC_NOT_FOUND, "Файл от другой версии программы"},
+    {ERROR_DLL_INIT_FAILED, "Модуль не смог запуститься"},
 };
 } // namespace
 

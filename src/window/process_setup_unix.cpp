@@ -1,18 +1,33 @@
 #include "window/process_setup.h"
 
+#include "window/console_text.h"
+
 #include <QtGlobal>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace piezon::process
 {
 
-bool displayAvailable()
+std::optional<int> cannotStart()
 {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return std::nullopt;
+    std::fputs("Пьезон для RX418: нет графического дисплея (переменная DISPLAY не задана).\n"
+               "Запустите программу в графическом сеансе.\n",
+               stderr);
+    return 2;
+}
+
+void abandonStart(const QString& toolkitMessage)
+{
+    console::diagnostic(toolkitMessage);
+    console::diagnostic(
+        QStringLiteral("Пьезон для RX418: не удалось открыть окно на графическом дисплее."));
+    std::_Exit(2);
 }
 
 void prepare()

@@ -77,6 +77,9 @@ private slots:
 
     void windowsJoin_data();
     void windowsJoin();
+    void windowsFilePath_data();
+    void windowsFilePath();
+
     void logPath_data();
     void logPath();
     void doubledBackslashOpensTheSameFile();
@@ -238,6 +241,55 @@ void TestLogRecord::windowsJoin()
     QFETCH(QString, folder);
     QFETCH(QString, path);
     QCOMPARE(piezon::joinedWithBackslash(folder), path);
+}
+
+void TestLogRecord::windowsFilePath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("system");
+
+    // A folder name of 240 letters puts the log (17 more) just short of MAX_PATH at a drive root
+    // and beyond it one level deeper; the previous log (11 more) is beyond it either way.
+    const QString deep(240, QLatin1Char('a'));
+    const QString log = QStringLiteral("Пьезон_RX418.log");
+    const QString previous = QStringLiteral("Пьезон_RX418_предыдущий.log");
+    const QString x259 = QStringLiteral("C:\\") + QString(256, QLatin1Char('b'));
+    QTest::newRow("short: only backslashes")
+        << "C:/Пьезон RX418/" + log << QStringLiteral("C:\\Пьезон RX418\\") + log;
+    QTest::newRow("short at a drive root: the doubled backslash Windows accepts")
+        << QStringLiteral("C:\\\\") + log << QStringLiteral("C:\\\\") + log;
+    QTest::newRow("259 characters still fit") << x259 << x259;
+    QTest::newRow("260 do not") << x259 + QLatin1Char('c')
+                                << QStringLiteral("\\\\?\\") + x259 + QLatin1Char('c');
+    QTest::newRow("long: a doubled backslash, as after a drive root, made one")
+        << QStringLiteral("C:\\") + deep + QStringLiteral("\\\\") + previous
+        << QStringLiteral("\\\\?\\C:\\") + deep + QLatin1Char('\\') + previous;
+    QTest::newRow("long: as Qt spells it, forward slashes")
+        << QStringLiteral("D:/Пьезон/") + deep + QLatin1Char('/') + log
+        << QStringLiteral("\\\\?\\D:\\Пьезон\\") + deep + QLatin1Char('\\') + log;
+    QTest::newRow("long: . and .. taken away, as the system would")
+        << QStringLiteral("c:\\x\\.\\y\\..\\") + deep + QLatin1Char('\\') + log
+        << QStringLiteral("\\\\?\\c:\\x\\") + deep + QLatin1Char('\\') + log;
+    QTest::newRow("long: .. at the root stays at the root")
+        << QStringLiteral("C:\\..\\") + deep + QLatin1Char('\\') + log
+        << QStringLiteral("\\\\?\\C:\\") + deep + QLatin1Char('\\') + log;
+    QTest::newRow("long: a share")
+        << QStringLiteral("\\\\server\\share\\") + deep + QLatin1Char('\\') + log
+        << QStringLiteral("\\\\?\\UNC\\server\\share\\") + deep + QLatin1Char('\\') + log;
+    QTest::newRow("long: a share as Qt spells it; .. never climbs above it")
+        << QStringLiteral("//server/share/../") + deep + QLatin1Char('/') + log
+        << QStringLiteral("\\\\?\\UNC\\server\\share\\") + deep + QLatin1Char('\\') + log;
+    const QString extended = QStringLiteral("\\\\?\\C:\\") + deep + QStringLiteral("\\.\\") + log;
+    QTest::newRow("long, already extended: taken literally") << extended << extended;
+    QTest::newRow("long but relative: nothing to extend")
+        << deep + QLatin1Char('/') + deep << deep + QLatin1Char('\\') + deep;
+}
+
+void TestLogRecord::windowsFilePath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, system);
+    QCOMPARE(piezon::windowsFilePath(path), system);
 }
 
 void TestLogRecord::logPath_data()
