@@ -39,5 +39,8 @@ elif [[ -d $folder ]]; then
   [[ -e $folder/Пьезон_RX418.log ]] && echo "Журнал оставлен: $folder/Пьезон_RX418.log"
   [[ -e $folder/Пьезон_RX418_предыдущий.log ]] &&
     echo "Журнал прошлого сеанса оставлен: $folder/Пьезон_RX418_предыдущий.log"
+  for csv in "$folder"/Пьезон_RX418.csv "$folder"/Пьезон_RX418_предыдущий.csv; do
+    [[ -e $csv ]] && echo "Файл с отметками времени оставлен: $csv"
+  done
 fi
 ((removed)) || echo "В «$folder» программа не установлена: удалять нечего."

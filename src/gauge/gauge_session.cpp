@@ -4,7 +4,10 @@
 #include "gauge/gauge_commands.h"
 #include "gauge/port_mapping.h"
 #include "gauge/session_messages.h"
+#include "log/companion_row.h"
 #include "log/log_record.h"
+
+#include <QDateTime>
 
 namespace piezon
 {
@@ -28,6 +31,9 @@ GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar se
     m_logRetry.setSingleShot(true);
     m_logRetry.setInterval(kLogRetryMs);
     connect(&m_logRetry, &QTimer::timeout, this, &GaugeSession::beginLog);
+    m_silenceTimer.setSingleShot(true);
+    connect(&m_silenceTimer, &QTimer::timeout, this, &GaugeSession::onSilence);
+    m_log.keepCompanion(true);
 }
 
 GaugeSession::~GaugeSession()
@@ -188,10 +194,22 @@ void GaugeSession::sendStart()
     }
     m_pipeline.startNewLog();
     m_state = State::Running;
+    m_clock.start();
+    m_silence.start(0);
+    m_silenceTimer.start(int(m_silence.limitMs()));
+    m_allData = m_inputs.allData();
+    if (!recordEvent(stampNow(), companion::event::kStart, &reason)) {
+        abort(messages::companionWriteFailed(m_log.companionPath(), reason));
+        return;
+    }
     if (m_log.withoutLock() && !m_saidWithoutLock) {
         m_saidWithoutLock = true;
         m_reporter->showNotice(messages::logWithoutLock(logPath()));
     }
+    // Asked for and not to be had: the operator learns it now, not when looking for the file.
+    if (!m_log.companionMissing().isEmpty())
+        m_reporter->showNotice(
+            messages::companionNotKept(m_log.companionPath(), m_log.companionMissing()));
     // Readings that came while START was sent are read now, with the log ready for them.
     m_port.startReading();
 }
@@ -229,19 +247,26 @@ void GaugeSession::stop()
         emit runningChanged(false);
         return;
     }
+    QString unrecorded;
     if (m_state == State::Reconnecting) {
         // No line: nothing to tell the gauge.
         stopReconnecting();
         m_reporter->clearNotice();
+        const bool recorded = endRecord(companion::event::kStop, &unrecorded);
         finish();
+        if (!recorded)
+            m_reporter->report(messages::companionWriteFailed(m_log.companionPath(), unrecorded));
         return;
     }
     QString reason;
     const bool sent = sendStopTwice(&reason);
     m_port.close();
+    const bool recorded = endRecord(companion::event::kStop, &unrecorded);
     finish();
     if (!sent)
         m_reporter->report(messages::sendFailed(m_portName, reason));
+    else if (!recorded)
+        m_reporter->report(messages::companionWriteFailed(m_log.companionPath(), unrecorded));
 }
 
 void GaugeSession::release()
@@ -253,6 +278,8 @@ void GaugeSession::release()
     // A session still opening its port has not touched its log.
     if (m_state == State::Opening)
         m_log.abandon();
+    else if (isRunning())
+        endRecord(companion::event::kProgramClosed, nullptr);
     m_log.close();
     m_state = State::Stopped;
 }
@@ -279,6 +306,8 @@ void GaugeSession::abort(const QString& message)
     }
     m_port.close();
     const bool wasRunning = isRunning();
+    if (wasRunning && m_state != State::Opening)
+        endRecord(companion::event::kAborted, nullptr);
     m_log.close();
     m_state = State::Stopped;
     if (wasRunning)
@@ -294,9 +323,19 @@ void GaugeSession::onLost(const QString& reason)
     if (m_state != State::Running)
         return;
     m_state = State::Reconnecting;
+    m_silenceTimer.stop();
+    const qint64 now = m_clock.elapsed();
+    const QByteArray stamp = stampNow();
+    QString unrecorded;
+    const bool recorded = endSilence(stamp, now, &unrecorded) &&
+                          recordEvent(stamp, companion::event::kLineLost, &unrecorded);
     if (!m_stale) {
         m_stale = true;
         emit staleChanged(true);
+    }
+    if (!recorded && !m_stopping) {
+        abort(messages::companionWriteFailed(m_log.companionPath(), unrecorded));
+        return;
     }
     // Found out by STOP itself: the operator is ending the session anyway.
     if (m_stopping)
@@ -338,6 +377,12 @@ void GaugeSession::finishReconnect(bool ok)
     m_state = State::Running;
     m_portName = describePort(m_number, m_probed);
     m_reporter->clearNotice();
+    m_silence.restart(m_clock.elapsed());
+    m_silenceTimer.start(int(m_silence.limitMs()));
+    if (!recordEvent(stampNow(), companion::event::kLineBack, &reason)) {
+        abort(messages::companionWriteFailed(m_log.companionPath(), reason));
+        return;
+    }
     m_port.startReading();
 }
 
@@ -352,10 +397,30 @@ void GaugeSession::processReceived(const QByteArray& bytes)
 {
     // A batch is read in one go: its records go to the log in one write, before it is shown.
     QString error;
+    const QString offsetText = m_inputs.offsetText();
     // Only a session records: the log may be claimed before the session has begun.
-    MeasurementLog* log = m_state == State::Running && m_log.isOpen() ? &m_log : nullptr;
-    const auto result = m_pipeline.process(bytes.constData(), bytes.size(), m_inputs.offsetText(),
-                                           m_inputs.allData(), log, &error);
+    ReadingPipeline::Sinks sinks;
+    const bool recording = m_state == State::Running && m_log.isOpen();
+    if (recording) {
+        sinks.log = &m_log;
+        sinks.companion = m_log.companion();
+    }
+    // Bytes an offset text that is not a number cannot read are no readings: they neither end a
+    // silence nor set the pace.
+    if (recording && !bytes.isEmpty() && parseOffset(offsetText)) {
+        // One arrival for the whole batch: its readings share the time, none is invented.
+        const qint64 now = m_clock.elapsed();
+        if (sinks.companion || m_silent)
+            sinks.stamp = stampNow();
+        if (!endSilence(sinks.stamp, now, &error)) {
+            abort(messages::companionWriteFailed(m_log.companionPath(), error));
+            return;
+        }
+        m_silence.reading(now);
+        m_silenceTimer.start(int(m_silence.limitMs()));
+    }
+    const auto result = m_pipeline.process(bytes.constData(), bytes.size(), offsetText,
+                                           m_inputs.allData(), sinks, &error);
     if (result == ReadingPipeline::Result::Rejected)
         return;
     if (m_stale) {
@@ -366,7 +431,67 @@ void GaugeSession::processReceived(const QByteArray& bytes)
     if (result == ReadingPipeline::Result::LogFailed) {
         abort(m_log.deleted() ? messages::logDeleted(logPath())
                               : messages::logWriteFailed(logPath(), error));
+    } else if (result == ReadingPipeline::Result::CompanionFailed) {
+        abort(messages::companionWriteFailed(m_log.companionPath(), error));
     }
+}
+
+void GaugeSession::logModeChanged()
+{
+    const bool allData = m_inputs.allData();
+    if (allData == m_allData)
+        return;
+    m_allData = allData;
+    if (m_state != State::Running && m_state != State::Reconnecting)
+        return;
+    QString error;
+    if (!recordEvent(stampNow(),
+                     allData ? companion::event::kModeAll : companion::event::kModeChanges, &error))
+        abort(messages::companionWriteFailed(m_log.companionPath(), error));
+}
+
+QByteArray GaugeSession::stampNow() const
+{
+    return companion::stamp(QDateTime::currentDateTime(), m_clock.elapsed());
+}
+
+bool GaugeSession::recordEvent(const QByteArray& stamp, const QString& event, QString* error)
+{
+    RecordSink* record = m_log.companion();
+    return !record || record->write(companion::eventRow(stamp, event), error);
+}
+
+bool GaugeSession::endSilence(const QByteArray& stamp, qint64 now, QString* error)
+{
+    if (!m_silent)
+        return true;
+    m_silent = false;
+    emit silentChanged(false);
+    return recordEvent(
+        stamp, companion::silenceEvent(now - m_silence.lastMs(), m_pipeline.separator()), error);
+}
+
+void GaugeSession::onSilence()
+{
+    // Only a gauge whose line is open can be silent; a lost line has its own look and notice.
+    if (m_state != State::Running || m_silent)
+        return;
+    m_silent = true;
+    if (!m_stale) {
+        m_stale = true;
+        emit staleChanged(true);
+    }
+    emit silentChanged(true);
+}
+
+bool GaugeSession::endRecord(const QString& event, QString* error)
+{
+    m_silenceTimer.stop();
+    const QByteArray stamp = stampNow();
+    QString ignored;
+    if (!error)
+        error = &ignored;
+    return endSilence(stamp, m_clock.elapsed(), error) && recordEvent(stamp, event, error);
 }
 
 } // namespace piezon

@@ -3,6 +3,7 @@
 #include "gauge/gauge_port.h"
 #include "gauge/port_mapping.h"
 #include "gauge/reading_pipeline.h"
+#include "gauge/silence_watch.h"
 #include "log/measurement_log.h"
 
 #include <QElapsedTimer>
@@ -25,6 +26,9 @@ class ErrorReporter;
 // a port, tries to open it again about once a second and, when it opens, tells the gauge START and
 // carries on into the same log. Whenever a step fails otherwise, the gauge is told STOP (if it was
 // told START), the port and log are closed, and the operator gets one message.
+// A gauge whose line stays open but that sends nothing for longer than its pace allows
+// (silence_watch.h) is shown as silent until its next reading. Every reading and every event of
+// the session also goes, with its time, to the companion record beside the log.
 class GaugeSession : public QObject
 {
     Q_OBJECT
@@ -53,6 +57,8 @@ public:
     // The reading on show is not live: the line was lost after it, and no reading has come
     // since (through STOP and the next START too, until a reading comes).
     bool isStale() const { return m_stale; }
+    // No reading has come for longer than the gauge's pace allows, while its line is open.
+    bool isSilent() const { return m_silent; }
 
     static constexpr int kReconnectMs = 1000;
     // An open that takes longer than this is shown as such; a quick one shows nothing.
@@ -71,11 +77,14 @@ public:
 
     // Every byte is one reading, in order. Public so the window can be driven without a port.
     void processReceived(const QByteArray& bytes);
+    // The log mode was changed (F5, F6, the box): the companion record notes it.
+    void logModeChanged();
 
 signals:
     void runningChanged(bool running);
     void readingsChanged();
     void staleChanged(bool stale);
+    void silentChanged(bool silent);
 
 private:
     enum class State { Stopped, Opening, Running, Reconnecting };
@@ -98,6 +107,15 @@ private:
     // closed, then the one message.
     void abort(const QString& message);
     bool sendStopTwice(QString* reason);
+    // The companion record's fields of this moment, and an event row written with them; false,
+    // with the reason, if the row could not be written (true when there is no record).
+    QByteArray stampNow() const;
+    bool recordEvent(const QByteArray& stamp, const QString& event, QString* error);
+    // A declared silence ends now: its row, and the window told.
+    bool endSilence(const QByteArray& stamp, qint64 now, QString* error);
+    void onSilence();
+    // The session ends: the silence it was in, then its last event.
+    bool endRecord(const QString& event, QString* error);
 
     QString m_programDir;
     ErrorReporter* m_reporter;
@@ -121,6 +139,11 @@ private:
     QTimer m_logRetry;
     QElapsedTimer m_logBusyFor;
     bool m_saidWithoutLock = false; // once per program run
+    QElapsedTimer m_clock;          // since START: the companion's milliseconds, the silence
+    SilenceWatch m_silence;
+    QTimer m_silenceTimer;
+    bool m_silent = false;
+    bool m_allData = true; // the log mode last noted in the companion record
 };
 
 } // namespace piezon

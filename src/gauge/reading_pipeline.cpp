@@ -1,7 +1,9 @@
 #include "gauge/reading_pipeline.h"
 
+#include "log/companion_row.h"
 #include "log/log_record.h"
-#include "log/measurement_log.h"
+
+#include <algorithm>
 
 namespace piezon
 {
@@ -17,15 +19,18 @@ const ReadingPipeline::Worked& ReadingPipeline::work(quint8 byte, const QString&
     Worked& w = m_worked[byte];
     if (!w.done) {
         w.reading = computeReading(byte, offsetText, m_separator);
-        if (w.reading)
+        if (w.reading) {
             w.record = buildLogRecord(offsetText, w.reading->caption);
+            w.row = companion::readingFields(byte, static_cast<int>(w.reading->corrected),
+                                             *parseOffset(offsetText), w.reading->caption);
+        }
         w.done = true;
     }
     return w;
 }
 
 ReadingPipeline::Result ReadingPipeline::process(quint8 byte, const QString& offsetText,
-                                                 bool allData, MeasurementLog* log, QString* error)
+                                                 bool allData, RecordSink* log, QString* error)
 {
     const char c = static_cast<char>(byte);
     return process(&c, 1, offsetText, allData, log, error);
@@ -33,8 +38,18 @@ ReadingPipeline::Result ReadingPipeline::process(quint8 byte, const QString& off
 
 ReadingPipeline::Result ReadingPipeline::process(const char* bytes, qsizetype count,
                                                  const QString& offsetText, bool allData,
-                                                 MeasurementLog* log, QString* error)
+                                                 RecordSink* log, QString* error)
 {
+    Sinks sinks;
+    sinks.log = log;
+    return process(bytes, count, offsetText, allData, sinks, error);
+}
+
+ReadingPipeline::Result ReadingPipeline::process(const char* bytes, qsizetype count,
+                                                 const QString& offsetText, bool allData,
+                                                 const Sinks& sinks, QString* error)
+{
+    RecordSink* const log = sinks.log;
     if (count <= 0)
         return Result::Rejected;
     // The offset text is the same for the whole batch: if one byte cannot be read with it, none
@@ -73,6 +88,30 @@ ReadingPipeline::Result ReadingPipeline::process(const char* bytes, qsizetype co
         }
     }
 
+    // Then the companion's rows of the readings that are whole in the log: every reading has
+    // one, whatever the log mode.
+    bool rowsWritten = true;
+    if (sinks.companion && done > 0) {
+        m_rows.clear();
+        m_rowEnds.clear();
+        for (qsizetype i = 0; i < done; ++i) {
+            m_rows += sinks.stamp;
+            m_rows += m_worked[static_cast<quint8>(bytes[i])].row;
+            m_rowEnds.push_back(m_rows.size());
+        }
+        qint64 kept = 0;
+        rowsWritten = sinks.companion->write(m_rows, error, &kept);
+        if (!rowsWritten) {
+            qsizetype whole = 0;
+            while (whole < done && m_rowEnds[whole] <= kept)
+                ++whole;
+            // The reading whose row failed ends the batch, as one whose record failed does.
+            done = std::min(whole, count - 1);
+        }
+    }
+    const bool logWritten = written;
+    written = logWritten && rowsWritten;
+
     // Then the state the window shows, reading by reading up to where the batch ended.
     if (written)
         m_policy = policy;
@@ -85,7 +124,9 @@ ReadingPipeline::Result ReadingPipeline::process(const char* bytes, qsizetype co
         RotationLine(m_line, angle);
     }
     m_caption = m_worked[static_cast<quint8>(bytes[written ? count - 1 : done])].reading->caption;
-    return written ? Result::Shown : Result::LogFailed;
+    if (!logWritten)
+        return Result::LogFailed;
+    return rowsWritten ? Result::Shown : Result::CompanionFailed;
 }
 
 } // namespace piezon

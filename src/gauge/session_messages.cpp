@@ -149,4 +149,19 @@ QString logDeleted(const QString& path)
         .arg(quoted(path), kStopped);
 }
 
+QString companionNotKept(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Файл с отметками времени %1 в этом сеансе не ведётся: %2.\n"
+                          "Журнал пишется как обычно. Чтобы вести и этот файл, закройте его в "
+                          "другой программе, затем нажмите СТОП и СТАРТ.")
+        .arg(quoted(path), russianReason(reason));
+}
+
+QString companionWriteFailed(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Не удалось записать данные в файл с отметками времени %1.\n%2\n%3 "
+                          "Журнал и записанное ранее сохранены.")
+        .arg(quoted(path), russianReason(reason), kStopped);
+}
+
 } // namespace piezon::messages

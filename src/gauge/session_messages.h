@@ -33,6 +33,9 @@ QString logNotAFile(const QString& path);
 QString previousLogNotKept(const QString& path, const QString& previous, const QString& reason);
 QString logWriteFailed(const QString& path, const QString& reason);
 QString logDeleted(const QString& path);
+// The companion record (readings with their times) cannot be kept this session; the log is.
+QString companionNotKept(const QString& path, const QString& reason);
+QString companionWriteFailed(const QString& path, const QString& reason);
 
 } // namespace messages
 } // namespace piezon

@@ -21,10 +21,11 @@ BackgroundSync::~BackgroundSync()
     stop();
 }
 
-void BackgroundSync::start(int fd)
+void BackgroundSync::start(int fd, int alsoFd)
 {
     stop();
     m_fd = fd;
+    m_alsoFd = alsoFd;
     m_dirty = false;
     m_stopping = false;
     m_failure = 0;
@@ -57,6 +58,7 @@ void BackgroundSync::stop()
     m_wake.notify_one();
     m_thread.join();
     m_fd = -1;
+    m_alsoFd = -1;
 }
 
 void BackgroundSync::run()
@@ -77,7 +79,9 @@ void BackgroundSync::run()
                 break;
             m_dirty = false;
             lock.unlock();
-            const int failed = m_sync(m_fd);
+            int failed = m_sync(m_fd);
+            if (failed == 0 && m_alsoFd >= 0)
+                failed = m_sync(m_alsoFd);
             if (failed != 0) {
                 // The first reason is the one the operator is told.
                 int none = 0;

@@ -35,7 +35,9 @@ public:
     ~BackgroundSync();
 
     // `fd` must not be the descriptor records are written through (see logfile::openForSync).
-    void start(int fd);
+    // `alsoFd`, when given, is a second file written with the first (the companion record): the
+    // same rules, synced in the same pass.
+    void start(int fd, int alsoFd = -1);
     // Cheap enough for every record: only a record that finds the thread asleep without a
     // deadline wakes it.
     void noteWritten();
@@ -58,6 +60,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     int m_fd = -1;
+    int m_alsoFd = -1;
     bool m_dirty = false;
     bool m_idle = false; // the thread waits for a record, not for the end of a period
     bool m_stopping = false;

@@ -1,8 +1,10 @@
 #include "log/measurement_log.h"
 
+#include "log/companion_row.h"
 #include "log/log_file.h"
 #include "log/log_record.h"
 #include "log/system_reason.h"
+#include "log/whole_records.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,6 +61,49 @@ bool copyToDisk(const QString& from, const QString& to, QString* failed)
     }
     return true;
 }
+// Whether the companion record at `path` holds a reading's row: read a piece at a time, and only
+// as far as the first one (a day's record is gigabytes; one without readings is a few lines).
+bool companionHoldsReading(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray text;
+    for (;;) {
+        const QByteArray piece = file.read(1 << 16);
+        if (piece.isEmpty())
+            return companion::holdsReading(text);
+        text += piece;
+        const qsizetype lastLine = text.lastIndexOf('\n');
+        if (lastLine < 0)
+            continue;
+        if (companion::holdsReading(text.left(lastLine + 1)))
+            return true;
+        text.remove(0, lastLine + 1);
+    }
+}
+
+// Keeps the records of `path`, open in `held`, as `previous` by copying them there and emptying
+// the file in place: what a program that holds the file open cannot prevent.
+bool copyAsideInPlace(QFile& held, const QString& path, const QString& previous, QString* failed)
+{
+    const QString copy =
+        QStringLiteral("%1.%2.new").arg(path).arg(QCoreApplication::applicationPid());
+    if (!copyToDisk(path, copy, failed)) {
+        QFile::remove(copy);
+        return false;
+    }
+    if (const int why = logfile::replaceFile(copy, previous)) {
+        QFile::remove(copy);
+        *failed = naming(previous, systemReason(why));
+        return false;
+    }
+    if (const int why = logfile::setSize(held.handle(), 0)) {
+        *failed = naming(path, systemReason(why));
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 MeasurementLog::MeasurementLog(BackgroundSync::SyncFunction sync) : m_sync(std::move(sync)) {}
@@ -109,6 +154,7 @@ MeasurementLog::Claim MeasurementLog::claim(const QString& path, QString* error)
         return Claim::Failed;
     }
     noteFileIdentity();
+    claimCompanion();
     return Claim::Ok;
 }
 
@@ -170,6 +216,7 @@ MeasurementLog::Begun MeasurementLog::beginSession(bool byCopy, QString* error)
         }
     }
     m_created = false;
+    beginCompanion();
     // The sync thread's own descriptor, of the log as it is now (after a move, the new file).
     int why = 0;
     m_syncFd = logfile::openForSync(m_file.handle(), &why);
@@ -181,7 +228,7 @@ MeasurementLog::Begun MeasurementLog::beginSession(bool byCopy, QString* error)
             *error = systemReason(why);
         return Begun::Failed;
     }
-    m_sync.start(m_syncFd);
+    m_sync.start(m_syncFd, m_companionSyncFd);
     return Begun::Ok;
 }
 
@@ -190,28 +237,102 @@ MeasurementLog::Begun MeasurementLog::copyAside(QString* error)
     // In this order, so that at every step the records are whole somewhere: the log is emptied
     // only once their copy is the previous log, on the disk. The log is never let go of, so no
     // second copy of the program can take it meanwhile.
-    const QString previous = previousLogPath(m_path);
-    const QString copy =
-        QStringLiteral("%1.%2.new").arg(m_path).arg(QCoreApplication::applicationPid());
     QString failed;
-    if (!copyToDisk(m_path, copy, &failed)) {
-        QFile::remove(copy);
+    if (!copyAsideInPlace(m_file, m_path, previousLogPath(m_path), &failed)) {
         if (error)
             *error = failed;
         return Begun::NotMoved;
     }
-    if (const int why = logfile::replaceFile(copy, previous)) {
-        QFile::remove(copy);
-        if (error)
-            *error = naming(previous, systemReason(why));
-        return Begun::NotMoved;
-    }
-    if (const int why = logfile::setSize(m_file.handle(), 0)) {
-        if (error)
-            *error = naming(m_path, systemReason(why));
-        return Begun::NotMoved;
-    }
     return Begun::Ok;
+}
+
+QString MeasurementLog::companionPath() const
+{
+    return companion::pathBeside(m_path);
+}
+
+void MeasurementLog::claimCompanion()
+{
+    m_companionBegun = false;
+    m_companionMissing.clear();
+    if (!m_keepCompanion)
+        return;
+    const QString path = companionPath();
+    m_companionCreated = !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
+    QString reason;
+    switch (logfile::openForRecords(m_companion.file(), path, &reason)) {
+    case logfile::Opened::Ok:
+        return;
+    case logfile::Opened::HeldElsewhere:
+        m_companionMissing = QStringLiteral("файл открыт в другой программе (например, в Excel), "
+                                            "которая не даёт в него писать");
+        break;
+    case logfile::Opened::NotAFile:
+        m_companionMissing = QStringLiteral("это не обычный файл");
+        break;
+    case logfile::Opened::Failed:
+        m_companionMissing = reason;
+        break;
+    }
+    m_companionCreated = false;
+}
+
+void MeasurementLog::beginCompanion()
+{
+    QFile& file = m_companion.file();
+    if (!file.isOpen())
+        return;
+    const QString path = companionPath();
+    QString reason;
+    // A record that holds readings is kept under the other name, as the log is; one that holds
+    // only a session's events goes on, so that it never takes the place of a previous record
+    // that holds readings.
+    if (file.size() > 0 && companionHoldsReading(path)) {
+        switch (logfile::moveAside(file, path, previousLogPath(path), &reason)) {
+        case logfile::Moved::Done:
+            break;
+        case logfile::Moved::InUse:
+            m_companionMissing = QStringLiteral("его занял другой экземпляр программы");
+            closeCompanion(false);
+            return;
+        case logfile::Moved::Busy:
+        case logfile::Moved::Failed:
+            if (!copyAsideInPlace(file, path, previousLogPath(path), &reason)) {
+                m_companionMissing = reason;
+                closeCompanion(false);
+                return;
+            }
+            break;
+        }
+    }
+    m_companionCreated = false;
+    if (file.size() == 0) {
+        int why = 0;
+        const QByteArray header = companion::header();
+        if (appendWholeRecords(file, header, &why) != header.size()) {
+            m_companionMissing = systemReason(why);
+            closeCompanion(false);
+            return;
+        }
+    }
+    int why = 0;
+    m_companionSyncFd = logfile::openForSync(file.handle(), &why);
+    m_companionBegun = true;
+}
+
+void MeasurementLog::closeCompanion(bool remove)
+{
+    m_companionBegun = false;
+    logfile::closeForSync(m_companionSyncFd);
+    m_companionSyncFd = -1;
+    QFile& file = m_companion.file();
+    if (!file.isOpen())
+        return;
+    if (!remove && file.handle() >= 0)
+        BackgroundSync::syncNow(file.handle());
+    file.close();
+    if (remove)
+        QFile::remove(companionPath());
 }
 
 bool MeasurementLog::open(const QString& path, QString* error)
@@ -240,6 +361,8 @@ void MeasurementLog::abandon()
     if (!m_file.isOpen())
         return;
     stopSync();
+    closeCompanion(m_companionCreated);
+    m_companionCreated = false;
     const bool remove = m_created;
     m_file.close();
     if (remove)
@@ -262,20 +385,10 @@ bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* ke
         return false;
     }
     int why = 0;
-    const qint64 written =
-        logfile::writeAtEnd(m_file.handle(), records.constData(), records.size(), &why);
-    if (written != records.size()) {
-        // A full disk can take part of the records; cut off the torn one so that the file ends
-        // on a whole line. Measured from the file's end as it is now, so a file that someone
-        // else shortened is never lengthened (with NUL bytes) by the cut.
-        const qint64 whole = written > 0 ? records.lastIndexOf('\n', written - 1) + 1 : 0;
+    const qint64 whole = appendWholeRecords(m_file, records, &why);
+    if (whole != records.size()) {
         if (error)
             *error = systemReason(why);
-        if (written > whole) {
-            const qint64 end = m_file.size();
-            if (end >= written - whole)
-                logfile::setSize(m_file.handle(), end - (written - whole));
-        }
         if (whole > 0)
             m_sync.noteWritten();
         if (kept)
@@ -283,7 +396,7 @@ bool MeasurementLog::write(const QByteArray& records, QString* error, qint64* ke
         return false;
     }
     if (kept)
-        *kept = written;
+        *kept = whole;
     m_sync.noteWritten();
     // An open file that is deleted takes every write without complaint and vanishes at close;
     // the operator would find no log at all.
@@ -311,6 +424,7 @@ void MeasurementLog::close()
     if (!m_file.isOpen())
         return;
     stopSync();
+    closeCompanion(false);
     if (m_file.handle() >= 0)
         BackgroundSync::syncNow(m_file.handle());
     m_file.close();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "log/background_sync.h"
+#include "log/companion_file.h"
+#include "log/record_sink.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -17,7 +19,11 @@ namespace piezon
 // While open, the file is locked: a second program (or session) with the same log is refused
 // instead of emptying a file that is being written. The lock is the operating system's, held on
 // the file itself, so it goes with the process that holds it, however that process ends.
-class MeasurementLog
+//
+// Beside it, when asked for, the companion record (companion_row.h): the log's lock guards it
+// too, it moves aside with the log, and it is synced with it. A session goes on without it when
+// it cannot be had (a spreadsheet program holds it open); the log never waits for it.
+class MeasurementLog : public RecordSink
 {
 public:
     // HeldElsewhere: another program has the log open and lets nobody else write to it (a
@@ -35,7 +41,16 @@ public:
     explicit MeasurementLog(BackgroundSync::SyncFunction sync = {});
     MeasurementLog(const MeasurementLog&) = delete;
     MeasurementLog& operator=(const MeasurementLog&) = delete;
-    ~MeasurementLog();
+    ~MeasurementLog() override;
+
+    // Keeps the companion record from the next claim() on.
+    void keepCompanion(bool keep) { m_keepCompanion = keep; }
+    // The companion record of the session under way, or null when it keeps none.
+    RecordSink* companion() { return m_companionBegun ? &m_companion : nullptr; }
+    QString companionPath() const;
+    // Why the session under way keeps no companion record although it was asked to; empty when
+    // it keeps one. Known from claim() on, final after begin().
+    const QString& companionMissing() const { return m_companionMissing; }
 
     // Opens and locks the file, creating it if need be, without touching what it holds: the
     // session asks for its log before it disturbs the gauge. On failure the reason is in *error.
@@ -70,7 +85,7 @@ public:
     // Also fails once the file has been deleted (noticed within a fraction of a second): records
     // would go nowhere anyone can read them; and once a sync has failed, with its reason: records
     // the disk did not take may be gone after a power cut, whatever the writes say.
-    bool write(const QByteArray& records, QString* error, qint64* kept = nullptr);
+    bool write(const QByteArray& records, QString* error, qint64* kept = nullptr) override;
     // Whether the last write failed because the file was deleted while open.
     bool deleted() const { return m_deleted; }
     void close();
@@ -83,6 +98,9 @@ private:
     Begun copyAside(QString* error);
     void noteFileIdentity();
     void stopSync();
+    void claimCompanion();
+    void beginCompanion();
+    void closeCompanion(bool remove);
 
     QString m_path;
     QFile m_file;
@@ -93,6 +111,12 @@ private:
     bool m_deleted = false;
     bool m_withoutLock = false;
     QElapsedTimer m_sinceLinkCheck;
+    bool m_keepCompanion = false;
+    CompanionFile m_companion{m_sync};
+    int m_companionSyncFd = -1;
+    bool m_companionCreated = false;
+    bool m_companionBegun = false;
+    QString m_companionMissing;
 };
 
 } // namespace piezon

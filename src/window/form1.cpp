@@ -49,6 +49,11 @@ Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
         if (stale)
             showLive(false);
     });
+    // Said in the title too: the taskbar shows it while the window is behind others.
+    connect(m_session, &GaugeSession::silentChanged, this, [this](bool silent) {
+        setWindowTitle(silent ? texts::kSilentCaption : texts::kCaption);
+    });
+    connect(Check1, &QCheckBox::toggled, m_session, &GaugeSession::logModeChanged);
 
     m_keys = new KeyPreview(this);
     Form_Load();

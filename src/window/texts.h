@@ -7,6 +7,8 @@ namespace piezon::texts
 {
 
 inline const QString kCaption = QStringLiteral("Пьезон для RX418");
+// The title while the gauge's line is open but no reading comes.
+inline const QString kSilentCaption = kCaption + QStringLiteral(" — нет данных");
 inline const QString kStart = QStringLiteral("СТАРТ");
 inline const QString kStop = QStringLiteral("СТОП");
 inline const QString kComLabel = QStringLiteral("COM");

@@ -69,7 +69,7 @@ printf '  earlier session\r\n' >"$APP/Пьезон_RX418_предыдущий.lo
 "$root/scripts/uninstall.sh" "$APP" >"$work/uninstall.out" 2>"$work/uninstall.err" ||
   fail "uninstall.sh: $(cat "$work/uninstall.err")"
 left=$(cd "$APP" && LC_ALL=C.UTF-8 ls -A | sort | tr '\n' ' ')
-[[ $left == "COM2 Пьезон_RX418.log Пьезон_RX418_предыдущий.log " ]] ||
+[[ $left == "COM2 Пьезон_RX418.csv Пьезон_RX418.log Пьезон_RX418_предыдущий.log " ]] ||
   fail "uninstall left or took: $left"
 cmp -s "$work/expected.log" "$LOG" || fail "uninstall changed the log"
 [[ ! -e $entry && ! -e $icon ]] || fail "the menu entry or the icon is still there"

@@ -1,4 +1,5 @@
 #include "gauge/reading_pipeline.h"
+#include "gauge/silence_watch.h"
 #include "log/measurement_log.h"
 
 #include <QFile>
@@ -39,6 +40,30 @@ QByteArray readAll(const QString& path)
     return file.readAll();
 }
 
+// A sink in memory that takes at most `room` bytes, cutting off a torn record as the files do.
+class MemorySink : public piezon::RecordSink
+{
+public:
+    explicit MemorySink(qint64 room = -1) : m_room(room) {}
+    bool write(const QByteArray& records, QString* error, qint64* kept) override
+    {
+        qint64 take = records.size();
+        if (m_room >= 0 && take > m_room - bytes.size())
+            take = records.lastIndexOf('\n', m_room - bytes.size() - 1) + 1;
+        bytes += records.left(take);
+        if (kept)
+            *kept = take;
+        if (take == records.size())
+            return true;
+        *error = QStringLiteral("full");
+        return false;
+    }
+    QByteArray bytes;
+
+private:
+    qint64 m_room;
+};
+
 bool sameLine(const Line& a, const Line& b)
 {
     return a.X1 == b.X1 && a.Y1 == b.Y1 && a.X2 == b.X2 && a.Y2 == b.Y2;
@@ -62,6 +87,13 @@ private slots:
     void failedWriteKeepsNeedleAndPreviousCaption();
     void withoutLogNothingIsRecorded();
     void rejectedOffsetChangesNothing();
+
+    void companionRowPerReading_data();
+    void companionRowPerReading();
+    void companionFailureEndsTheBatch();
+
+    void silenceLimit_data();
+    void silenceLimit();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -247,6 +279,137 @@ void TestReadingPipeline::rejectedOffsetChangesNothing()
     QCOMPARE(pipeline.process(100, kZero, false, &file, &error), ReadingPipeline::Result::Shown);
     file.close();
     QCOMPARE(readAll(logPath()), record("     0", "2.73"));
+}
+
+void TestReadingPipeline::companionRowPerReading_data()
+{
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<bool>("allData");
+    QTest::addColumn<QString>("offset");
+    QTest::addColumn<QByteArray>("batch");
+
+    const QByteArray everyValue = [] {
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all += char(b);
+        return all;
+    }();
+    QTest::newRow("every byte, all data, offset 0") << QChar(u'.') << true << kZero << everyValue;
+    QTest::newRow("every byte, changes only, offset -30, comma")
+        << QChar(u',') << false << QStringLiteral("   -30") << everyValue;
+    QTest::newRow("repeats in changes-only mode still get their rows")
+        << QChar(u',') << false << QStringLiteral("    12") << QByteArray("\x64\x64\x64\x0d\x0d");
+}
+
+void TestReadingPipeline::companionRowPerReading()
+{
+    QFETCH(QChar, separator);
+    QFETCH(bool, allData);
+    QFETCH(QString, offset);
+    QFETCH(QByteArray, batch);
+
+    // In two batches, with the same stamp each: every reading has its row, in both modes, with
+    // what the reading chain itself makes of its byte.
+    const QByteArray stamp = "2026-12-08 10:00:00.000;1500;";
+    MemorySink log;
+    MemorySink rows;
+    ReadingPipeline pipeline(separator);
+    ReadingPipeline::Sinks sinks{&log, &rows, stamp};
+    QString error;
+    const qsizetype half = batch.size() / 2;
+    QCOMPARE(pipeline.process(batch.constData(), half, offset, allData, sinks, &error),
+             ReadingPipeline::Result::Shown);
+    QCOMPARE(pipeline.process(batch.constData() + half, batch.size() - half, offset, allData, sinks,
+                              &error),
+             ReadingPipeline::Result::Shown);
+
+    QByteArray expected;
+    for (const char c : batch) {
+        const auto reading = piezon::computeReading(quint8(c), offset, separator);
+        QVERIFY(reading);
+        expected += stamp + QByteArray::number(quint8(c)) + ';' +
+                    QByteArray::number(qRound(reading->corrected)) + ';' +
+                    QByteArray::number(*piezon::parseOffset(offset)) + ';' +
+                    reading->caption.toUtf8() + ";\r\n";
+    }
+    QCOMPARE(rows.bytes, expected);
+
+    // The log's bytes are the same as without the companion, to the byte.
+    MemorySink alone;
+    ReadingPipeline without(separator);
+    without.process(batch.constData(), half, offset, allData, &alone, &error);
+    without.process(batch.constData() + half, batch.size() - half, offset, allData, &alone, &error);
+    QCOMPARE(log.bytes, alone.bytes);
+}
+
+void TestReadingPipeline::companionFailureEndsTheBatch()
+{
+    // Room for two rows of three: the third reading is where the batch ends, its caption shown
+    // and the needle as the second left it, as a failed log record leaves them.
+    const QByteArray stamp = "2026-12-08 10:00:00.000;0;";
+    MemorySink probe;
+    ReadingPipeline sizing(QLatin1Char('.'));
+    QString error;
+    sizing.process("\x64\xff", 2, kZero, true, ReadingPipeline::Sinks{nullptr, &probe, stamp},
+                   &error);
+    MemorySink log;
+    MemorySink rows(probe.bytes.size());
+    ReadingPipeline pipeline(QLatin1Char('.'));
+    QCOMPARE(pipeline.process("\x64\xff\x0d", 3, kZero, true,
+                              ReadingPipeline::Sinks{&log, &rows, stamp}, &error),
+             ReadingPipeline::Result::CompanionFailed);
+    QCOMPARE(rows.bytes, probe.bytes);
+    QCOMPARE(pipeline.caption(), QStringLiteral("0.41"));
+    QCOMPARE(pipeline.needleReading(), 255.0);
+}
+
+void TestReadingPipeline::silenceLimit_data()
+{
+    QTest::addColumn<QList<qint64>>("readings"); // arrival times, ms after START
+    QTest::addColumn<qint64>("limit");
+
+    QTest::newRow("after START, before any reading") << QList<qint64>{} << qint64(3000);
+    QTest::newRow("one reading: no pace yet, the least limit") << QList<qint64>{40} << qint64(2000);
+    QList<qint64> tenPerSecond;
+    for (int i = 0; i < 20; ++i)
+        tenPerSecond << 100 * i;
+    QTest::newRow("10 readings/s: ten intervals are 1 s, under the least limit")
+        << tenPerSecond << qint64(2000);
+    QList<qint64> slow;
+    for (int i = 0; i < 20; ++i)
+        slow << 500 * i;
+    QTest::newRow("one every 0.5 s: ten intervals") << slow << qint64(5000);
+    QList<qint64> gap = tenPerSecond;
+    gap << 1900 + 4000 << 1900 + 4100;
+    QTest::newRow("one long gap does not move the median") << gap << qint64(2000);
+    QList<qint64> slowedDown = tenPerSecond;
+    for (int i = 1; i <= 9; ++i)
+        slowedDown << 1900 + 600 * i;
+    QTest::newRow("a gauge that slowed down: followed once most intervals are slow")
+        << slowedDown << qint64(6000);
+    QList<qint64> sped = slow;
+    for (int i = 1; i <= 16; ++i)
+        sped << 9500 + 100 * i;
+    QTest::newRow("only the last 16 intervals count") << sped << qint64(2000);
+}
+
+void TestReadingPipeline::silenceLimit()
+{
+    QFETCH(QList<qint64>, readings);
+    QFETCH(qint64, limit);
+    piezon::SilenceWatch watch;
+    watch.start(0);
+    for (const qint64 at : readings)
+        watch.reading(at);
+    QCOMPARE(watch.limitMs(), limit);
+    QCOMPARE(watch.lastMs(), readings.isEmpty() ? 0 : readings.last());
+
+    // START again on a line that came back: the pace stays, the first reading gets 3 s again, and
+    // the time the line was away is no interval.
+    watch.restart(100000);
+    QCOMPARE(watch.limitMs(), qint64(3000));
+    watch.reading(100050);
+    QCOMPARE(watch.limitMs(), readings.size() < 2 ? qint64(2000) : limit);
 }
 
 QTEST_GUILESS_MAIN(TestReadingPipeline)

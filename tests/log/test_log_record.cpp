@@ -1,4 +1,5 @@
 #include "gauge/gauge_commands.h"
+#include "log/companion_row.h"
 #include "log/log_record.h"
 
 #include <QDir>
@@ -84,6 +85,12 @@ private slots:
     void logPath();
     void doubledBackslashOpensTheSameFile();
     void fileNameOnDiskIsUtf8();
+
+    void companionRows();
+    void companionSilence_data();
+    void companionSilence();
+    void companionHoldsReading_data();
+    void companionHoldsReading();
 };
 
 void TestLogRecord::exactBytes_data()
@@ -343,6 +350,78 @@ void TestLogRecord::fileNameOnDiskIsUtf8()
     const QByteArray utf8("\xD0\x9F\xD1\x8C\xD0\xB5\xD0\xB7\xD0\xBE\xD0\xBD_RX418.log");
     QCOMPARE(logFileName().toUtf8(), utf8);
     QCOMPARE(QFile::encodeName(logFilePath(QStringLiteral("/tmp"))), QByteArray("/tmp/") + utf8);
+}
+
+void TestLogRecord::companionRows()
+{
+    namespace companion = piezon::companion;
+    // What a Russian spreadsheet needs to open it by double-click: the UTF-8 mark, ';' and CR LF;
+    // the unit with the Cyrillic "с" (D1 81), unlike the log's Latin one.
+    QCOMPARE(companion::header(),
+             QByteArray("\xEF\xBB\xBF\xD0\xB2\xD1\x80\xD0\xB5\xD0\xBC\xD1\x8F;\xD0\xBC\xD1\x81;"
+                        "\xD0\xB1\xD0\xB0\xD0\xB9\xD1\x82;") +
+                 QStringLiteral("показание;погрешность;кг").toUtf8() + "\xD1\x81/\xD1\x81\xD0\xBC" +
+                 QStringLiteral("2;событие").toUtf8() + "\r\n");
+    // Every field of the time zero-padded; milliseconds since START are not.
+    const QByteArray stamp =
+        companion::stamp(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 6)), 1234567);
+    QCOMPARE(stamp, QByteArray("2026-01-02 03:04:05.006;1234567;"));
+    QCOMPARE(companion::readingFields(7, -23, -30, QStringLiteral("-0,72")),
+             QByteArray("7;-23;-30;-0,72;\r\n"));
+    QCOMPARE(companion::eventRow(stamp, companion::event::kLineBack),
+             stamp + ";;;;" + QStringLiteral("линия восстановлена").toUtf8() + "\r\n");
+    QCOMPARE(companion::pathBeside(QStringLiteral("C:\\Пьезон\\Пьезон_RX418.log")),
+             QStringLiteral("C:\\Пьезон\\Пьезон_RX418.csv"));
+    QCOMPARE(piezon::previousLogPath(companion::pathBeside(QStringLiteral("/x/Пьезон_RX418.log"))),
+             QStringLiteral("/x/Пьезон_RX418_предыдущий.csv"));
+}
+
+void TestLogRecord::companionSilence_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("4 s, comma") << qint64(4000) << QChar(u',')
+                                << QStringLiteral("нет данных 4,0 с");
+    QTest::newRow("rounded up at the half")
+        << qint64(3950) << QChar(u'.') << QStringLiteral("нет данных 4.0 с");
+    QTest::newRow("rounded down below it")
+        << qint64(2049) << QChar(u',') << QStringLiteral("нет данных 2,0 с");
+    QTest::newRow("a long one") << qint64(3723456) << QChar(u',')
+                                << QStringLiteral("нет данных 3723,5 с");
+}
+
+void TestLogRecord::companionSilence()
+{
+    QFETCH(qint64, ms);
+    QFETCH(QChar, separator);
+    QFETCH(QString, text);
+    QCOMPARE(piezon::companion::silenceEvent(ms, separator), text);
+}
+
+void TestLogRecord::companionHoldsReading_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("holds");
+    const QByteArray header = piezon::companion::header();
+    const QByteArray start =
+        "2026-12-08 10:00:00.000;0;;;;" + QStringLiteral("СТАРТ").toUtf8() + "\r\n";
+    const QByteArray reading = "2026-12-08 10:00:00.100;100;17;15;0;0,47;\r\n";
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("the header alone") << header << false;
+    QTest::newRow("events only") << header + start + start << false;
+    QTest::newRow("a reading") << header + start + reading << true;
+    QTest::newRow("a reading with no line end yet") << header + start + reading.chopped(2) << true;
+    QTest::newRow("byte 0") << header +
+                                   QByteArray("2026-12-08 10:00:00.100;100;0;-30;-30;-0,94;\r\n")
+                            << true;
+}
+
+void TestLogRecord::companionHoldsReading()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, holds);
+    QCOMPARE(piezon::companion::holdsReading(text), holds);
 }
 
 QTEST_GUILESS_MAIN(TestLogRecord)

@@ -2,6 +2,7 @@
 // pseudo-terminal line, byte for byte, and what happens when the log cannot be written.
 
 #include "gauge/gauge_commands.h"
+#include "log/companion_row.h"
 #include "support/window_session.h"
 
 #include <QCheckBox>
@@ -331,6 +332,9 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(double, needle);
         WindowSession s;
+        // The log's own failure, without the companion record's beside it (a folder in its place
+        // keeps it out of the session).
+        QVERIFY(QDir().mkdir(piezon::companion::pathBeside(s.logPath())));
         const qint64 recordSize = rec("     0", "2.73").size();
         rlimit saved{};
         if (recordsThatFit == 0) {

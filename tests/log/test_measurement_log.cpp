@@ -1,3 +1,4 @@
+#include "log/companion_row.h"
 #include "log/log_file.h"
 #include "log/measurement_log.h"
 #include "log/system_reason.h"
@@ -134,6 +135,8 @@ private slots:
     void othersCanReadTheLogWhileItIsWritten();
     void beginKeepsTheLastSessionsRecords_data();
     void beginKeepsTheLastSessionsRecords();
+    void companionGoesWithTheLog_data();
+    void companionGoesWithTheLog();
     void twoCopiesRacingNeverShareTheLog();
     void fileShortenedByOthersGainsNoNulBytes();
     void slowSyncNeverHoldsUpAWrite();
@@ -443,6 +446,83 @@ void TestMeasurementLog::beginKeepsTheLastSessionsRecords()
         QVERIFY(!error.isEmpty());
     }
     first.close();
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.new")}, QDir::Files), QStringList());
+}
+
+// The companion record beside the log: kept aside with the log when it holds readings, continued
+// when it holds only events (never pushing out a previous record that holds readings), and a
+// session without it, never a refused one, when it cannot be had.
+void TestMeasurementLog::companionGoesWithTheLog_data()
+{
+    const QByteArray none("<none>");
+    const QByteArray folder("<folder>");
+    const QByteArray header = piezon::companion::header();
+    const QByteArray events =
+        header + "2026-12-08 10:00:00.000;0;;;;" + QStringLiteral("СТАРТ").toUtf8() + "\r\n";
+    const QByteArray readings = events + "2026-12-08 10:00:00.100;100;17;15;0;0.47;\r\n";
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<QByteArray>("previous");
+    QTest::addColumn<bool>("kept"); // the session keeps a companion record
+    QTest::addColumn<QByteArray>("recordAfter");
+    QTest::addColumn<QByteArray>("previousAfter");
+    QTest::newRow("first session: a new record with its header")
+        << none << none << none << true << header << none;
+    QTest::newRow("both hold readings: both kept aside")
+        << kFirst << readings << events << true << header << readings;
+    QTest::newRow("a record without readings goes on, the previous one stays")
+        << kFirst << events << readings << true << events << readings;
+    QTest::newRow("readings in the record alone: kept aside all the same")
+        << QByteArray() << readings << none << true << header << readings;
+    QTest::newRow("a folder in the record's place: the session goes on without it")
+        << kFirst << folder << none << false << folder << none;
+    QTest::newRow("the previous record cannot be replaced: the record is left as it is")
+        << kFirst << readings << folder << false << readings << folder;
+}
+
+void TestMeasurementLog::companionGoesWithTheLog()
+{
+    QFETCH(QByteArray, log);
+    QFETCH(QByteArray, record);
+    QFETCH(QByteArray, previous);
+    QFETCH(bool, kept);
+    QFETCH(QByteArray, recordAfter);
+    QFETCH(QByteArray, previousAfter);
+    const QString recordPath = path(QStringLiteral("m.csv"));
+    const QString previousPath = path(QStringLiteral("m_предыдущий.csv"));
+    const auto place = [](const QString& at, const QByteArray& what) {
+        if (what == "<folder>")
+            return QDir().mkdir(at);
+        return what == "<none>" || writeFile(at, what);
+    };
+    if (log != "<none>")
+        QVERIFY(writeFile(path(), log));
+    QVERIFY(place(recordPath, record));
+    QVERIFY(place(previousPath, previous));
+
+    MeasurementLog first;
+    first.keepCompanion(true);
+    QString error;
+    // Given up before it began, a claim leaves both files as they were.
+    QCOMPARE(first.claim(path(), &error), MeasurementLog::Claim::Ok);
+    first.abandon();
+    QCOMPARE(state(recordPath), record);
+    QCOMPARE(state(previousPath), previous);
+
+    QCOMPARE(first.claim(path(), &error), MeasurementLog::Claim::Ok);
+    QCOMPARE(first.begin(&error), MeasurementLog::Begun::Ok);
+    QCOMPARE(first.companion() != nullptr, kept);
+    QCOMPARE(first.companionMissing().isEmpty(), kept);
+    QCOMPARE(state(recordPath), recordAfter);
+    QCOMPARE(state(previousPath), previousAfter);
+    // The log is as it would be without the record beside it.
+    QVERIFY(first.write(kSecond, &error));
+    QByteArray row = "2026-12-08 10:00:01.000;0;;;;x\r\n";
+    if (kept)
+        QVERIFY(first.companion()->write(row, &error));
+    first.close();
+    QCOMPARE(state(path()), kSecond);
+    QCOMPARE(state(recordPath), kept ? recordAfter + row : recordAfter);
     QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.new")}, QDir::Files), QStringList());
 }
 
