@@ -88,6 +88,37 @@ RECORD_HEAD=$(printf '  \xCF\xEE\xE3\xF0\xE5\xF8\xED\xEE\xF1\xF2\xFC     0    | 
 RECORD_TAIL=$(printf '     \xEA\xE3\xF1/c\xEC2')
 export RECORD_HEAD RECORD_TAIL
 
+# The readings' rows of a companion record, counted once every row is checked: whole (CR LF,
+# seven fields, the file ending on a row's end) and, for readings, the sequence's bytes and
+# captions in order from its start. Prints the count, or "bad: ..." about the first row that is
+# not so.
+#   companion_readings FILE [SEP]
+companion_readings() {
+  local file=$1 sep=${2:-.} decimals=() h
+  [[ -e $file ]] || { echo 0; return; }
+  if [[ -s $file && $(tail -c 2 "$file" | od -An -tx1 | tr -d ' \n') != 0d0a ]]; then
+    echo "bad: the last row is torn"
+    return
+  fi
+  for h in "${SEQ_BYTES[@]}"; do decimals+=($((16#$h))); done
+  awk -F';' -v bytes="${decimals[*]}" -v captions="${SEQ_CAPTIONS[*]}" -v sep="$sep" '
+    BEGIN { count = split(bytes, b, " "); split(captions, c, " ") }
+    NR == 1 { next }
+    bad { next }
+    {
+      if (substr($0, length($0)) != "\r" || NF != 7) { bad = "bad: row " NR ": " $0; next }
+      if ($3 == "") next
+      caption = c[n % count + 1]
+      sub(/\./, sep, caption)
+      if ($3 != b[n % count + 1] || $6 != caption) {
+        bad = "bad: row " NR ": " $0 " (not " b[n % count + 1] " " caption ")"
+        next
+      }
+      n++
+    }
+    END { print bad ? bad : n + 0 }' "$file"
+}
+
 # The log of one session of N readings of the sequence (repeated), offset 0: readings before
 # SWITCH are logged in mode FROM, the rest in mode TO (all = every reading, changes = only a
 # caption that differs from the one before). SEP is the decimal separator.
@@ -191,10 +222,11 @@ start_program() {
   env QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$@" "$APP/piezon" >"$PROGRAM_ERR" 2>&1 &
   PROGRAM_PID=$!
   pids+=("$PROGRAM_PID")
-  # Found by the end of its title: without a UTF-8 language the window's legacy name (the one
-  # xdotool matches) has its Cyrillic mangled.
+  # Found by its process, then known by its id: its title changes while the gauge is silent.
+  # (Matched on the Latin part of the title: without a UTF-8 language the window's legacy name,
+  # the one xdotool matches, has its Cyrillic mangled.)
   WINDOW=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$PROGRAM_PID" \
-    --name 'RX418$' | head -n1) || true
+    --name 'RX418' | head -n1) || true
   [[ -n $WINDOW ]] || fail "$name: the window did not appear"
 }
 
@@ -204,8 +236,8 @@ click_stop() { click 320 168; }
 press() { xdotool windowfocus --sync "$WINDOW" key "$@"; }
 
 window_gone() {
-  ended "$PROGRAM_PID" || [[ -z $(xdotool search --all --onlyvisible --pid "$PROGRAM_PID" \
-    --name 'RX418$' 2>/dev/null) ]]
+  ended "$PROGRAM_PID" || ! xdotool search --all --onlyvisible --pid "$PROGRAM_PID" 2>/dev/null |
+    grep -qx "$WINDOW"
 }
 
 # Ends the program with F3: its window gone within a second (the port and the log are let go
@@ -248,8 +280,9 @@ reports() {
     "$PROGRAM_ERR" || true
 }
 
+# The program's other windows with its name in the title: its message boxes.
 message_boxes() {
-  xdotool search --all --onlyvisible --pid "$PROGRAM_PID" --name 'RX418$' 2>/dev/null |
+  xdotool search --all --onlyvisible --pid "$PROGRAM_PID" --name 'RX418' 2>/dev/null |
     grep -vx "$WINDOW" || true
 }
 

@@ -442,6 +442,8 @@ private slots:
             QVERIFY(s.form->Combo2->isEnabled());
             QCOMPARE(runningChanged.size(), 1);
             QCOMPARE(s.logBytes(), logFor(logged));
+            QCOMPARE(s.companionEvents().value(0), QStringLiteral("СТАРТ"));
+            QCOMPARE(s.companionEvents().constLast(), QStringLiteral("СТОП"));
             return;
         }
 
@@ -495,6 +497,9 @@ private slots:
             QTest::qWait(2500);
             QCOMPARE(late.readAvailable(0), QByteArray());
             QCOMPARE(s.logBytes(), log);
+            QCOMPARE(s.companionEvents(),
+                     QStringList({QStringLiteral("СТАРТ"), QStringLiteral("линия потеряна"),
+                                  QStringLiteral("СТОП")}));
             return;
         }
 
@@ -524,6 +529,14 @@ private slots:
         QCOMPARE(s.logBytes(), log + logFor(bytes({255, 12})));
         QVERIFY(s.reporter.messages.isEmpty());
         QCOMPARE(s.reporter.notices.size(), 1);
+        // The companion record tells when the line went and came back; its clock went on.
+        QCOMPARE(s.companionEvents(),
+                 QStringList({QStringLiteral("СТАРТ"), QStringLiteral("линия потеряна"),
+                              QStringLiteral("линия восстановлена"), QStringLiteral("СТОП")}));
+        const QList<QStringList> rows = s.companionRows();
+        QVERIFY(rows.constLast()[1].toLongLong() >= 2500);
+        QCOMPARE(rows[rows.size() - 3][2], QStringLiteral("255"));
+        QCOMPARE(rows[rows.size() - 2][2], QStringLiteral("12"));
     }
 
     // The gauge's adapter is gone and another device has taken its number (as ttyUSB1 becomes

@@ -2,14 +2,18 @@
 // pseudo-terminal line, byte for byte, and what happens when the log cannot be written.
 
 #include "gauge/gauge_commands.h"
+#include "gauge/gauge_session.h"
+#include "gauge/reading_chain.h"
 #include "log/companion_row.h"
 #include "support/window_session.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -116,6 +120,120 @@ private slots:
         s.form->Command2_Click();
         QCOMPARE(s.logBytes(), expected);
         QVERIFY(s.reporter.messages.isEmpty());
+
+        // Beside it, whatever the mode, a row for every byte sent, with what the reading chain
+        // itself makes of it, between START and STOP.
+        const QChar separator = russian ? QLatin1Char(',') : QLatin1Char('.');
+        const QList<QStringList> rows = s.companionRows();
+        QCOMPARE(rows.size(), readings.size() + 2);
+        QCOMPARE(rows.first().value(6), QStringLiteral("СТАРТ"));
+        QCOMPARE(rows.first().value(1), QStringLiteral("0"));
+        QCOMPARE(rows.last().value(6), QStringLiteral("СТОП"));
+        const QRegularExpression time(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"));
+        qint64 lastMs = 0;
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const QStringList& row = rows[i];
+            QCOMPARE(row.size(), 7);
+            QVERIFY2(time.match(row[0]).hasMatch(), qPrintable(row[0]));
+            QVERIFY(row[1].toLongLong() >= lastMs);
+            lastMs = row[1].toLongLong();
+            if (i == 0 || i == rows.size() - 1)
+                continue;
+            const quint8 byte = quint8(readings[i - 1]);
+            const auto reading = piezon::computeReading(byte, offset, separator);
+            QCOMPARE(row.mid(2), QStringList({QString::number(byte),
+                                              QString::number(qRound(reading->corrected)),
+                                              QString::number(*piezon::parseOffset(offset)),
+                                              reading->caption, QString()}));
+        }
+    }
+
+    // A gauge whose line stays open but that falls silent: shown as such once its pace allows
+    // no more, live again with its next reading, and the silence in the companion record once,
+    // with its length, before that reading.
+    void silentGaugeIsShownAndRecorded()
+    {
+        WindowSession s(QLocale(QLocale::Russian, QLocale::Russia));
+        QVERIFY(s.form);
+        s.start();
+        QVERIFY(s.running());
+        piezon::GaugeSession& session = s.form->MSComm1();
+        // Ten readings a second for a second and a half.
+        for (int i = 0; i < 15; ++i) {
+            QVERIFY(s.line.write(bytes({100})));
+            QTest::qWait(100);
+        }
+        QTRY_COMPARE(s.companionRows().size(), 16);
+        QElapsedTimer silence;
+        silence.start();
+        // Well inside the limit (2 s at this pace) it is no silence yet.
+        QTest::qWait(1200);
+        QVERIFY(!session.isSilent());
+        QCOMPARE(s.form->windowTitle(), QStringLiteral("Пьезон для RX418"));
+        QTRY_VERIFY_WITH_TIMEOUT(session.isSilent(), 2000);
+        QCOMPARE(s.form->windowTitle(), QStringLiteral("Пьезон для RX418 — нет данных"));
+        QVERIFY(session.isStale());
+        // The silence lasts four seconds in all; nothing is recorded meanwhile.
+        QTest::qWait(int(4000 - silence.elapsed()));
+        QCOMPARE(s.companionRows().size(), 16);
+        QVERIFY(s.line.write(bytes({56})));
+        QTRY_VERIFY(!session.isSilent());
+        QCOMPARE(s.form->windowTitle(), QStringLiteral("Пьезон для RX418"));
+        QVERIFY(!session.isStale());
+        s.form->Command2_Click();
+
+        const QList<QStringList> rows = s.companionRows();
+        QCOMPARE(rows.size(), 19);
+        QStringList silences;
+        for (const QStringList& row : rows) {
+            if (row.value(6).startsWith(QStringLiteral("нет данных")))
+                silences << row.value(6);
+        }
+        QCOMPARE(silences.size(), 1);
+        const QStringList& silent = rows[16];
+        const QRegularExpression said(QStringLiteral("^нет данных (\\d+),(\\d) с$"));
+        const QRegularExpressionMatch m = said.match(silent.value(6));
+        QVERIFY2(m.hasMatch(), qPrintable(silent.value(6)));
+        const double seconds = m.captured(1).toDouble() + m.captured(2).toDouble() / 10;
+        QVERIFY2(seconds >= 3.7 && seconds <= 4.3, qPrintable(silent.value(6)));
+        // The time of the reading that ended it, and the reading right after.
+        QCOMPARE(silent.mid(0, 2), rows[17].mid(0, 2));
+        QCOMPARE(rows[17].value(2), QStringLiteral("56"));
+        QCOMPARE(rows[18].value(6), QStringLiteral("СТОП"));
+        QCOMPARE(s.logBytes(),
+                 QByteArray(rec("     0", "2,73").repeated(15) + rec("     0", "1,6")));
+    }
+
+    // The companion record notes the log mode's changes during a session, and a record another
+    // program keeps (here: a folder in its place) costs no START: the log is written as ever.
+    void companionEventsAndAMissingRecord()
+    {
+        {
+            WindowSession s;
+            QVERIFY(s.form);
+            s.start();
+            QVERIFY(s.running());
+            s.form->Check1->setChecked(false);
+            s.form->Check1->setChecked(true);
+            s.form->Command2_Click();
+            QCOMPARE(
+                s.companionEvents(),
+                QStringList({QStringLiteral("СТАРТ"), QStringLiteral("режим журнала: изменения"),
+                             QStringLiteral("режим журнала: все"), QStringLiteral("СТОП")}));
+        }
+        WindowSession s;
+        QVERIFY(s.form);
+        QVERIFY(QDir().mkdir(s.companionPath()));
+        s.start();
+        QVERIFY(s.running());
+        QCOMPARE(s.reporter.notices.size(), 1);
+        QVERIFY2(s.reporter.notices.first().contains(QStringLiteral("Пьезон_RX418.csv")),
+                 qPrintable(s.reporter.notices.first()));
+        feedAndExpect(s, bytes({100}), rec("     0", "2.73"));
+        s.form->Command2_Click();
+        QVERIFY(s.reporter.messages.isEmpty());
+        QVERIFY(QFileInfo(s.companionPath()).isDir());
     }
 
     void modeAndOffsetChangesTakeEffectAtNextReading()

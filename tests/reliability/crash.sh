@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # kill -9 in the middle of a stream at line rate, at many moments: whatever the log held before
 # the kill is still there afterwards, in order, every line a whole record, and nothing but the
-# records of the readings in the order they came. Then the desktop's own ways of ending a program
+# records of the readings in the order they came; the companion record beside it likewise, whole
+# rows only, a row for each reading the log holds (but the last batch, whose rows follow its
+# records: killed between the two writes, that batch was never shown). Then the desktop's own ways of ending a program
 # (SIGTERM at logout, SIGHUP, SIGINT) in the middle of a stream: each ends it as F3 does, within a
 # second, with exit status 0, nothing said to the gauge and every record whole.
 #
@@ -16,7 +18,8 @@ start_x
 new_app "$work/app"
 for moment in "${moments[@]}"; do
   read -r held quiet <<<"$moment"
-  rm -f "$LOG" # the last program's, which may hold more records than this one will
+  # The last program's, which may hold more records than this one will.
+  rm -f "$LOG" "$APP/Пьезон_RX418.csv"
   # A gauge of its own each time: one left streaming into the dead line would start the next
   # session mid-sequence.
   start_sim "gauge$held" --rate 960 --sequence "$work/sequence" --repeat ${quiet:+--count "$held"}
@@ -34,6 +37,13 @@ for moment in "${moments[@]}"; do
     fail "killed at $held records: the $kept left are not the readings' records, whole and in order"
   head -c "$(size_of "$work/before.log")" "$LOG" | cmp -s - "$work/before.log" ||
     fail "killed at $held records: the log lost what it held before the kill"
+  rows=$(companion_readings "$APP/Пьезон_RX418.csv")
+  [[ $rows =~ ^[0-9]+$ ]] || fail "killed at $held records: the companion record: $rows"
+  # A batch at line rate is a frame's readings, a few dozen at most.
+  ((rows <= kept && rows >= kept - 64)) ||
+    fail "killed at $held records: the companion record has $rows readings, the log $kept"
+  [[ -z $quiet ]] || ((rows == held)) ||
+    fail "killed at $held records: $rows companion rows after a quiet line"
   [[ $(wire_words "$RECEIVED") == START ]] || fail "killed at $held records: $(wire_words "$RECEIVED")"
   stop_sim
   no_sanitizer_findings
@@ -72,4 +82,4 @@ for sig in TERM HUP INT TERM; do
   stop_sim
   no_sanitizer_findings
 done
-echo "PASS: ${#moments[@]} kills, every record held at the kill kept whole; SIGTERM, SIGHUP, SIGINT end cleanly"
+echo "PASS: ${#moments[@]} kills, every record and companion row held at the kill kept whole; SIGTERM, SIGHUP, SIGINT end cleanly"

@@ -41,6 +41,31 @@ struct WindowSession {
     }
 
     bool running() const { return form->MSComm1().isRunning(); }
+    QString companionPath() const { return dir.filePath(QStringLiteral("Пьезон_RX418.csv")); }
+    // The companion record's rows after its header, each split into its seven fields.
+    QList<QStringList> companionRows() const
+    {
+        QFile f(companionPath());
+        QList<QStringList> rows;
+        if (!f.open(QIODevice::ReadOnly))
+            return rows;
+        const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"));
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            if (!lines[i].isEmpty())
+                rows << lines[i].split(QLatin1Char(';'));
+        }
+        return rows;
+    }
+    // The event column of the rows that are events, in order.
+    QStringList companionEvents() const
+    {
+        QStringList events;
+        for (const QStringList& row : companionRows()) {
+            if (row.size() == 7 && !row[6].isEmpty())
+                events << row[6];
+        }
+        return events;
+    }
 
     // START as a click, then until the port has opened and the session begun, or START has
     // failed: the port opens on a thread of its own.
