@@ -476,6 +476,12 @@ void GaugeSession::onSilence()
     // Only a gauge whose line is open can be silent; a lost line has its own look and notice.
     if (m_state != State::Running || m_silent)
         return;
+    // A coarse timer may come a little early: silence is no reading for the whole limit.
+    const qint64 left = m_silence.lastMs() + m_silence.limitMs() - m_clock.elapsed();
+    if (left > 0) {
+        m_silenceTimer.start(int(left));
+        return;
+    }
     m_silent = true;
     if (!m_stale) {
         m_stale = true;
