@@ -1,5 +1,6 @@
 #include "dial/cached_picture.h"
 
+#include <QImage>
 #include <QPainter>
 
 namespace piezon
@@ -22,6 +23,24 @@ void paintCachedPicture(QPainter& painter, const QPixmap& picture, const QRegion
                                QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
         }
     }
+}
+
+qsizetype scaledPictureBytes(qsizetype bytesAtRatio1, qreal ratio)
+{
+    return qsizetype(double(bytesAtRatio1) * qMax<qreal>(ratio, 1) * qMax<qreal>(ratio, 1));
+}
+
+qsizetype pictureBytes(const QImage& picture)
+{
+    return picture.sizeInBytes();
+}
+
+qsizetype pictureBytes(const QPixmap& picture)
+{
+    // Scanlines of whole 32-bit words, as the raster pixmaps of every platform we run on hold
+    // them.
+    const qsizetype line = (qsizetype(picture.width()) * picture.depth() + 31) / 32 * 4;
+    return line * picture.height();
 }
 
 } // namespace piezon

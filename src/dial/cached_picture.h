@@ -3,6 +3,7 @@
 #include <QPixmap>
 #include <QRegion>
 
+class QImage;
 class QPainter;
 
 namespace piezon
@@ -11,5 +12,21 @@ namespace piezon
 // Copies the parts of a picture drawn once (at the widget's pixel ratio) that a repaint asks for.
 // Used by every widget that the needle's moves repaint, up to 60 times a second.
 void paintCachedPicture(QPainter& painter, const QPixmap& picture, const QRegion& region);
+
+// What the needle's and the caption's kept pictures may hold, in bytes of pixels at a pixel
+// ratio of 1: 3 MiB together. A gauge's readings keep to a few dozen values, which fit with room
+// to spare; every position and caption there is (about 8 MiB) does not, and the least recently
+// shown go first. A needle's picture is the larger: up to 27 KiB at 45 degrees, against 6.3 KiB
+// for a caption, so 2.25 MiB keeps at least 85 positions at any angle and 0.75 MiB 120 captions.
+constexpr qsizetype kNeedlePicturesBytes = qsizetype(2304) << 10;
+constexpr qsizetype kCaptionPicturesBytes = qsizetype(768) << 10;
+
+// The same budget on a screen of another pixel ratio: every picture there holds ratio² as many
+// pixels, and the widgets keep as many pictures as at a ratio of 1.
+qsizetype scaledPictureBytes(qsizetype bytesAtRatio1, qreal ratio);
+
+// The bytes of pixels a picture holds.
+qsizetype pictureBytes(const QImage& picture);
+qsizetype pictureBytes(const QPixmap& picture);
 
 } // namespace piezon

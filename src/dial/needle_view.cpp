@@ -1,9 +1,12 @@
 #include "dial/needle_view.h"
 
+#include "dial/cached_picture.h"
+
 #include <QPainter>
 #include <QRegion>
 #include <QtMath>
 
+#include <cmath>
 #include <memory>
 
 namespace piezon
@@ -12,13 +15,15 @@ namespace
 {
 constexpr double kTwipsPerPixel = 15.0;
 constexpr int kWidth = 7;
-// In bytes of pixels: a few hundred positions of the needle, each in a box of a quarter of the
-// dial at most.
-constexpr int kCacheBytes = 8 << 20;
 constexpr int kStripRows = 16;
+// A picture draws the needle's pivot and length to the nearest sixteenth of a device pixel and
+// its angle to the nearest hundredth of a degree (under a hundredth of a pixel at the tip).
+constexpr double kStepsPerPixel = 16.0;
+constexpr int kStepsPerDegree = 100;
+constexpr int kStepsPerTurn = 360 * kStepsPerDegree;
 } // namespace
 
-NeedleView::NeedleView(QWidget* parent) : QWidget(parent), m_pictures(kCacheBytes)
+NeedleView::NeedleView(QWidget* parent) : QWidget(parent), m_pictures(kNeedlePicturesBytes)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -56,34 +61,60 @@ void NeedleView::setColor(const QColor& color)
 QImage NeedleView::picture(QPoint* at) const
 {
     const qreal ratio = devicePixelRatioF();
-    const QRect box = area(m_line);
+    if (ratio != m_ratio) {
+        m_pictures.clear();
+        m_pictures.setMaxCost(scaledPictureBytes(kNeedlePicturesBytes, ratio));
+        m_ratio = ratio;
+    }
+    // A reading turns the needle to a whole number of degrees, but the tip's single-precision
+    // coordinates wander by hundredths of a twip over some thousands of turns (its length is
+    // worked out anew from them at every move): a few dozen values recurring for a while would
+    // come to thousands of tips, each drawn anew and pushing a kept one out. So a picture is
+    // known by the pivot, the angle and the length, each rounded far below what anti-aliasing
+    // shows and far above that wandering, and drawn from those, whichever move asked for it.
+    const double steps = ratio * kStepsPerPixel / kTwipsPerPixel;
+    const double dx = double(m_line.X2) - m_line.X1;
+    const double dy = double(m_line.Y2) - m_line.Y1;
+    const int pivotX = qRound(m_line.X1 * steps);
+    const int pivotY = qRound(m_line.Y1 * steps);
+    const int length = qRound(std::hypot(dx, dy) * steps);
+    // In [0, 360): straight left is 180 degrees whichever side of it the rounding put the tip.
+    const int angle =
+        (qRound(qRadiansToDegrees(std::atan2(dy, dx)) * kStepsPerDegree) % kStepsPerTurn +
+         kStepsPerTurn) %
+        kStepsPerTurn;
+    const double radians = qDegreesToRadians(double(angle) / kStepsPerDegree);
+    const Line drawn{float(pivotX / steps), float(pivotY / steps),
+                     float((pivotX + std::cos(radians) * length) / steps),
+                     float((pivotY + std::sin(radians) * length) / steps)};
+    const QRect box = area(drawn);
     // Whole device pixels, so that the copy lands exactly where the stroke would have.
     const QRect pixels(
         QPoint(qFloor(box.left() * ratio), qFloor(box.top() * ratio)),
         QPoint(qCeil((box.right() + 1) * ratio) - 1, qCeil((box.bottom() + 1) * ratio) - 1));
     *at = pixels.topLeft();
-    const float key[] = {m_line.X1,    m_line.Y1,        m_line.X2,       m_line.Y2,
-                         float(ratio), float(pos().x()), float(pos().y())};
+    const int key[] = {pivotX, pivotY, length, angle, pos().x(), pos().y()};
     QByteArray name(reinterpret_cast<const char*>(key), sizeof key);
     name += QByteArray::number(m_color.rgba());
     if (const QImage* kept = m_pictures.object(name))
         return *kept;
 
-    auto drawn = std::make_unique<QImage>(pixels.size(), QImage::Format_ARGB32_Premultiplied);
-    drawn->fill(Qt::transparent);
+    auto picture = std::make_unique<QImage>(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+    picture->fill(Qt::transparent);
     {
-        QPainter p(drawn.get());
+        QPainter p(picture.get());
         p.translate(-pixels.topLeft());
         p.scale(ratio, ratio);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(m_color, kWidth, Qt::SolidLine, Qt::FlatCap));
         const QPointF origin = pos();
-        p.drawLine(QPointF(m_line.X1 / kTwipsPerPixel, m_line.Y1 / kTwipsPerPixel) - origin,
-                   QPointF(m_line.X2 / kTwipsPerPixel, m_line.Y2 / kTwipsPerPixel) - origin);
+        p.drawLine(QPointF(drawn.X1 / kTwipsPerPixel, drawn.Y1 / kTwipsPerPixel) - origin,
+                   QPointF(drawn.X2 / kTwipsPerPixel, drawn.Y2 / kTwipsPerPixel) - origin);
     }
-    const QImage result = *drawn;
-    const qint64 bytes = drawn->sizeInBytes();
-    m_pictures.insert(name, drawn.release(), int(qMin<qint64>(bytes, kCacheBytes)));
+    ++m_picturesDrawn;
+    const QImage result = *picture;
+    // One larger than the whole budget is not kept, and pushes nothing out.
+    m_pictures.insert(name, picture.release(), pictureBytes(result));
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "window/caption_label.h"
 
+#include "dial/cached_picture.h"
+
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -9,14 +11,9 @@
 
 namespace piezon
 {
-namespace
-{
-// In bytes of pixels: every caption of a session at twice the usual pixel ratio.
-constexpr int kCacheBytes = 8 << 20;
-} // namespace
 
 CaptionLabel::CaptionLabel(const QString& text, QWidget* parent)
-    : QLabel(text, parent), m_pictures(kCacheBytes)
+    : QLabel(text, parent), m_pictures(kCaptionPicturesBytes)
 {
     // The picture covers the whole label, its background included.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -27,6 +24,7 @@ QPixmap CaptionLabel::picture(const QString& text) const
     const qreal ratio = devicePixelRatioF();
     if (ratio != m_ratio || alignment() != m_alignment) {
         m_pictures.clear();
+        m_pictures.setMaxCost(scaledPictureBytes(kCaptionPicturesBytes, ratio));
         m_ratio = ratio;
         m_alignment = alignment();
     }
@@ -44,9 +42,10 @@ QPixmap CaptionLabel::picture(const QString& text) const
                               QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
                               isEnabled(), text, foregroundRole());
     }
+    ++m_picturesDrawn;
     const QPixmap result = *drawn;
-    const qint64 bytes = qint64(drawn->width()) * drawn->height() * 4;
-    m_pictures.insert(text, drawn.release(), int(qMin<qint64>(bytes, kCacheBytes)));
+    // One larger than the whole budget is not kept, and pushes nothing out.
+    m_pictures.insert(text, drawn.release(), pictureBytes(result));
     return result;
 }
 

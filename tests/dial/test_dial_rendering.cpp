@@ -7,6 +7,7 @@
 #include "dial/dial_face.h"
 #include "dial/needle_geometry.h"
 #include "dial/needle_view.h"
+#include "window/caption_label.h"
 
 #include <QBackingStore>
 #include <QComboBox>
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <random>
 #include <vector>
 
 using piezon::Form1;
@@ -206,8 +208,13 @@ private slots:
     void moveRepaintsOnlyOldAndNewNeedle_data();
     void moveRepaintsOnlyOldAndNewNeedle();
 
+    // What the needle and the caption keep of their pictures.
+    void keptPicturesStayWithinBudget_data();
+    void keptPicturesStayWithinBudget();
+
 private:
     Form1& form() { return *m_window->form; }
+    piezon::CaptionLabel& caption() { return *static_cast<piezon::CaptionLabel*>(form().Label1); }
     void show();
     void read(int raw, const QString& offset);
     QImage screenContent();
@@ -678,6 +685,99 @@ void TestDialRendering::moveRepaintsOnlyOldAndNewNeedle()
         QVERIFY(watch.region.contains(tip.toPoint()));
         QVERIFY(watch.region.contains(((probe::kPivot + tip) / 2).toPoint()));
     }
+}
+
+// ---- the kept pictures -----------------------------------------------------------------------
+
+void TestDialRendering::keptPicturesStayWithinBudget_data()
+{
+    QTest::addColumn<QString>("offset");
+    QTest::addColumn<int>("first"); // the working set: raw values first ... first+count-1
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("shownLast"); // the working set ends what every value showed
+
+    // The needle's pictures are largest near the diagonals (raw 75-114 point up and left, 162-201
+    // up and right) and smallest near the level; the captions are all the same size.
+    QTest::newRow("40 values mid-dial") << "     0" << 100 << 40 << false;
+    QTest::newRow("40 values on the upper-left diagonal") << "     0" << 75 << 40 << false;
+    QTest::newRow("40 values on the upper-right diagonal") << "     0" << 162 << 40 << false;
+    QTest::newRow("60 values at offset -30") << "   -30" << 60 << 60 << false;
+    QTest::newRow("the last 40 values shown") << "    30" << 216 << 40 << true;
+}
+
+// Every byte value at offsets -30, 0 and 30 (every needle position and caption there is, far
+// more than may be kept), then a gauge's few dozen values recurring: the pictures kept stay
+// within 3 MiB at a pixel ratio of 1 (ratio² as much on a denser screen) throughout, and the
+// working set stays kept, however long it recurs, so that the steady state draws nothing.
+void TestDialRendering::keptPicturesStayWithinBudget()
+{
+    QFETCH(QString, offset);
+    QFETCH(int, first);
+    QFETCH(int, count);
+    QFETCH(bool, shownLast);
+    show();
+    const qreal ratio = form().devicePixelRatioF();
+    const qsizetype budget = qsizetype((3 << 20) * ratio * ratio);
+    piezon::NeedleView& needle = *form().Line1;
+    // Every caption's picture covers the label at the screen's pixels.
+    const QSize label = form().Label1->size() * ratio;
+    const qsizetype captionBytes = qsizetype(label.width()) * label.height() * 4;
+    auto kept = [&] { return needle.keptBytes() + caption().keptCount() * captionBytes; };
+    auto drawn = [&] { return needle.picturesDrawn() + caption().picturesDrawn(); };
+    auto showReading = [&](int raw, const QString& at) {
+        read(raw, at);
+        QCoreApplication::processEvents();
+        QVERIFY2(
+            kept() <= budget,
+            qPrintable(
+                QStringLiteral("%1 bytes kept after raw %2 at %3").arg(kept()).arg(raw).arg(at)));
+    };
+
+    for (const QString& at :
+         {QStringLiteral("   -30"), QStringLiteral("     0"), QStringLiteral("    30")}) {
+        for (int raw = 0; raw < 256; ++raw) {
+            showReading(raw, at);
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+    // The readings were drawn: there are some 300 needle positions and captions.
+    QVERIFY2(needle.picturesDrawn() > 300, qPrintable(QString::number(needle.picturesDrawn())));
+    QVERIFY2(caption().picturesDrawn() > 300,
+             qPrintable(QString::number(caption().picturesDrawn())));
+
+    auto play = [&] {
+        for (int i = 0; i < count; ++i) {
+            // In steps of 7, so that the needle jumps about as a noisy gauge's does.
+            showReading(first + (i * 7) % count, offset);
+            if (QTest::currentTestFailed())
+                return;
+        }
+    };
+    const int before = drawn();
+    play();
+    QVERIFY(!QTest::currentTestFailed());
+    if (shownLast)
+        QCOMPARE(drawn(), before);
+
+    // The same values for a long while, in one batch, not drawn: the needle's tip is carried
+    // along from move to move, and its coordinates wander by the rounding of each.
+    std::mt19937 random(7);
+    QByteArray recurring;
+    for (int i = 0; i < 20000; ++i)
+        recurring += char(first + int(random() % unsigned(count)));
+    form().Combo1->setCurrentText(offset);
+    form().MSComm1_OnComm(recurring);
+    form().flushDisplay();
+    QCoreApplication::processEvents();
+
+    const int settled = drawn();
+    play();
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(drawn(), settled);
+    QVERIFY(kept() <= budget);
+    // What the caption counts against its share is what its pictures hold.
+    QCOMPARE(caption().keptBytes(), caption().keptCount() * captionBytes);
 }
 
 QTEST_MAIN(TestDialRendering)
