@@ -13,6 +13,11 @@ namespace piezon
 // Used by every widget that the needle's moves repaint, up to 60 times a second.
 void paintCachedPicture(QPainter& painter, const QPixmap& picture, const QRegion& region);
 
+// Pictures are copied in strips of this many rows: Qt hands a copy of more than about a hundred
+// scanlines to its thread pool, and at the rate the needle repaints, the hand-off between
+// threads costs far more than the copy itself.
+constexpr int kPictureStripRows = 16;
+
 // What the needle's and the caption's kept pictures may hold, in bytes of pixels at a pixel
 // ratio of 1: 3 MiB together. A gauge's readings keep to a few dozen values, which fit with room
 // to spare; every position and caption there is (about 8 MiB) does not, and the least recently

@@ -1,6 +1,7 @@
 #include "dial/dial_face.h"
 
 #include "dial/cached_picture.h"
+#include "dial/needle_geometry.h"
 #include "dial/program_fonts.h"
 
 #include <QPaintEvent>
@@ -63,7 +64,7 @@ double markAngle(int value)
         return 141.5;
     if (value >= kUnits)
         return 397.7;
-    return 142.0 + value * kDegreesPerUnit;
+    return kNeedleZeroDegrees + value * kDegreesPerUnit;
 }
 
 QFont faceFont(int pixels, double letterSpacing)

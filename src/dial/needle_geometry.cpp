@@ -24,7 +24,7 @@ void RotationLine(Line& lin, double& Angle)
     const double y1 = lin.Y1;
     const double x2 = lin.X2;
     const double length = std::sqrt(std::pow(y2 - y1, 2) + std::pow(x2 - x1, 2));
-    double t = 142 - Angle;
+    double t = kNeedleZeroDegrees - Angle;
     const double r = GradusToRadian(t);
     lin.X2 = static_cast<float>(static_cast<double>(lin.X1) + std::cos(r) * length);
     lin.Y2 = static_cast<float>(static_cast<double>(lin.Y1) + std::sin(r) * length);

@@ -15,6 +15,10 @@ struct Line {
 // The needle as the window first shows it: pivot on the dial centre, tip on the 0 mark.
 constexpr Line kLine1AtRest{2040.0f, 2040.0f, 830.0f, 2990.0f};
 
+// The screen angle, in degrees, of the needle at reading 0: the dial's printed scale and the
+// needle both start here.
+constexpr double kNeedleZeroDegrees = 142;
+
 double GradusToRadian(double& Gradus);
 
 // Turns lin about (X1, Y1) to 142 - Angle degrees (clockwise on screen, y down). The pivot is

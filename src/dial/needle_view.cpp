@@ -1,6 +1,7 @@
 #include "dial/needle_view.h"
 
 #include "dial/cached_picture.h"
+#include "dial/twips.h"
 
 #include <QPainter>
 #include <QRegion>
@@ -13,9 +14,7 @@ namespace piezon
 {
 namespace
 {
-constexpr double kTwipsPerPixel = 15.0;
 constexpr int kWidth = 7;
-constexpr int kStripRows = 16;
 // A picture draws the needle's pivot and length to the nearest sixteenth of a device pixel and
 // its angle to the nearest hundredth of a degree (under a hundredth of a pixel at the tip).
 constexpr double kStepsPerPixel = 16.0;
@@ -128,9 +127,9 @@ void NeedleView::paintEvent(QPaintEvent*)
     p.scale(1 / ratio, 1 / ratio);
     // In strips, as the dial's own picture is copied (cached_picture.cpp): Qt hands a taller
     // copy to its thread pool, and the hand-off costs more than the copy.
-    for (int top = 0; top < needle.height(); top += kStripRows)
+    for (int top = 0; top < needle.height(); top += kPictureStripRows)
         p.drawImage(at + QPoint(0, top), needle,
-                    QRect(0, top, needle.width(), qMin(kStripRows, needle.height() - top)));
+                    QRect(0, top, needle.width(), qMin(kPictureStripRows, needle.height() - top)));
 }
 
 } // namespace piezon

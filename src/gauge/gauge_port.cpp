@@ -33,7 +33,6 @@ void GaugePort::beginOpen(const QString& path)
     if (isOpen() || opening())
         return;
     dropLine();
-    m_path = path;
     m_opener.start(path, m_settings);
 }
 

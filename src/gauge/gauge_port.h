@@ -40,7 +40,6 @@ public:
     bool isOpen() const { return m_line && m_line->isOpen(); }
     // An open is under way (opened() follows).
     bool opening() const { return m_opener.busy(); }
-    QString path() const { return m_path; }
 
     // Starts opening the device; opened() follows, and on success the line is open, emptied of
     // what waited in it before, and not yet read (see startReading()). Ignored while open or
@@ -102,7 +101,6 @@ private:
     LineSettings m_settings;
     LineOpener m_opener;
     std::unique_ptr<SerialLine> m_line;
-    QString m_path;
     int m_inLineSignal = 0; // calls of ours under way from inside the line
     QTimer m_resume;
     // Since the last read that found bytes: a read soon after it means the line is busy.

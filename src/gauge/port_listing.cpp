@@ -12,7 +12,7 @@ namespace piezon
 QStringList listPorts(const QString& programDir, const PortSystem& system, const DeviceFacts& facts)
 {
     QStringList lines;
-    for (int n = 1; n <= 16; ++n) {
+    for (int n = 1; n <= kPortCount; ++n) {
         const QString path = resolveComPort(n, programDir, system);
         if (path.isEmpty())
             continue;
@@ -65,7 +65,7 @@ QStringList listSystemPorts(QList<SystemPort> ports)
         QString line = QStringLiteral("COM%1").arg(n).leftJustified(6);
         line += known.isEmpty() ? QStringLiteral("— последовательный порт")
                                 : QStringLiteral("— ") + known.join(QStringLiteral(", "));
-        if (n > 16)
+        if (n > kPortCount)
             line += QStringLiteral(" (номер больше 16: в программе его не выбрать; задайте порту "
                                    "номер 1–16 в Диспетчере устройств)");
         lines << line;

@@ -61,7 +61,7 @@ QString deviceFactsOnDisk(const QString& device)
     const QRegularExpressionMatch match = kTty.match(target);
     const QString name = QFileInfo(target).fileName();
     if (match.hasCaptured(1)) {
-        if (sysfsText(QStringLiteral("/sys/class/tty/%1/type").arg(name)) == QLatin1String("0"))
+        if (!builtInPortHasUart(name))
             return QStringLiteral("встроенный порт без микросхемы порта: к нему ничего не "
                                   "подключить");
         return QStringLiteral("встроенный порт");

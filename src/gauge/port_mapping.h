@@ -29,6 +29,13 @@ struct PortSystem {
 // with or without gaps. Full paths ("/dev/ttyUSB0").
 QStringList numberedDevices(const PortSystem& system);
 
+// The port numbers the program offers: COM1 to COM16.
+constexpr int kPortCount = 16;
+
+// Whether this machine's built-in port `name` ("ttyS2") has a UART behind it, as its kernel says
+// (Linux; a port whose type cannot be read counts as there).
+bool builtInPortHasUart(const QString& name);
+
 // The "COMn" entry in the program's folder by which an operator pins a gauge to a number.
 QString comEntryPath(int n, const QString& programDir);
 

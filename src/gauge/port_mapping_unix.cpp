@@ -7,6 +7,15 @@
 namespace piezon
 {
 
+bool builtInPortHasUart(const QString& name)
+{
+    QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(name));
+    // A kernel that does not say is taken at its word that the port is there.
+    if (!type.open(QIODevice::ReadOnly))
+        return true;
+    return type.readAll().trimmed() != "0";
+}
+
 PortSystem portSystemOnDisk()
 {
     PortSystem system;
@@ -14,13 +23,7 @@ PortSystem portSystemOnDisk()
     system.deviceNames = [] {
         return QDir(QStringLiteral("/dev")).entryList(QDir::System | QDir::Files);
     };
-    system.hasUart = [](const QString& name) {
-        QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(name));
-        // A kernel that does not say is taken at its word that the port is there.
-        if (!type.open(QIODevice::ReadOnly))
-            return true;
-        return type.readAll().trimmed() != "0";
-    };
+    system.hasUart = builtInPortHasUart;
     return system;
 }
 

@@ -335,27 +335,6 @@ void MeasurementLog::closeCompanion(bool remove)
         QFile::remove(companionPath());
 }
 
-bool MeasurementLog::open(const QString& path, QString* error)
-{
-    if (claim(path, error) != Claim::Ok) {
-        if (m_file.isOpen())
-            abandon();
-        if (error && error->isEmpty())
-            *error = QStringLiteral("файл журнала открыт другой программой");
-        return false;
-    }
-    Begun begun = begin(error);
-    if (begun == Begun::Busy)
-        begun = beginByCopy(error);
-    if (begun != Begun::Ok) {
-        close();
-        if (error && error->isEmpty())
-            *error = QStringLiteral("файл журнала открыт другой программой");
-        return false;
-    }
-    return true;
-}
-
 void MeasurementLog::abandon()
 {
     if (!m_file.isOpen())

@@ -69,8 +69,6 @@ public:
     // with the file that failed named in *error: the log still holds its records (the previous
     // log holds a copy of them if only the emptying failed).
     Begun beginByCopy(QString* error);
-    // claim() and begin() together; a log that stays busy is kept by copying at once.
-    bool open(const QString& path, QString* error);
     // Lets go of a claimed file that never became a session's log (a file it created is
     // removed again).
     void abandon();
@@ -89,7 +87,6 @@ public:
     // Whether the last write failed because the file was deleted while open.
     bool deleted() const { return m_deleted; }
     void close();
-    QString path() const { return m_path; }
     // The descriptor records are written through (for tests: the sync thread never shares it).
     int descriptor() const { return m_file.handle(); }
 

@@ -3,6 +3,8 @@
 #include "gauge/port_listing.h"
 #include "window/console_text.h"
 
+#include "version.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QString>
@@ -14,7 +16,7 @@ namespace piezon
 namespace
 {
 
-const char kVersion[] = "2.00";
+const char kVersion[] = PIEZON_VERSION;
 
 QString programName(const char* argv0)
 {

@@ -25,7 +25,6 @@ public:
     void request();
     // Applies a pending change now (tests, and before the window is grabbed).
     void flush();
-    bool pending() const { return m_timer.isActive(); }
 
     // The least time between two pictures: two reads of a busy line.
     static constexpr int kIntervalMs = 30;

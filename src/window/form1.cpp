@@ -4,13 +4,13 @@
 #include "dial/hub_shape.h"
 #include "dial/needle_view.h"
 #include "dial/program_fonts.h"
+#include "dial/twips.h"
 #include "gauge/gauge_session.h"
 #include "window/caption_label.h"
 #include "window/display_refresh.h"
 #include "window/key_preview.h"
 #include "window/message_box_reporter.h"
 #include "window/texts.h"
-#include "window/twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

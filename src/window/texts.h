@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gauge/port_mapping.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -39,7 +41,7 @@ inline QStringList offsetItems()
 inline QStringList portItems()
 {
     QStringList items;
-    for (int n = 1; n <= 16; ++n)
+    for (int n = 1; n <= kPortCount; ++n)
         items << QStringLiteral("%1").arg(n, 4);
     return items;
 }

@@ -1,6 +1,7 @@
 #include "gauge/reading_pipeline.h"
 #include "gauge/silence_watch.h"
 #include "log/measurement_log.h"
+#include "support/log_opening.h"
 
 #include <QFile>
 #include <QList>
@@ -174,7 +175,7 @@ void TestReadingPipeline::recordsPerMode()
 
     MeasurementLog file;
     QString error;
-    QVERIFY2(file.open(logPath(), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(file, logPath(), &error), qPrintable(error));
     ReadingPipeline pipeline(separator);
     for (const Step& step : steps) {
         QCOMPARE(pipeline.process(step.byte, step.offset, step.allData, &file, &error),
@@ -191,14 +192,14 @@ void TestReadingPipeline::newLogStartsWithItsFirstReading()
     MeasurementLog file;
     QString error;
 
-    QVERIFY(file.open(logPath(), &error));
+    QVERIFY(piezon::support::openLog(file, logPath(), &error));
     QCOMPARE(pipeline.process(100, kZero, false, &file, &error), ReadingPipeline::Result::Shown);
     QCOMPARE(pipeline.process(255, kZero, false, &file, &error), ReadingPipeline::Result::Shown);
     file.close();
     QCOMPARE(readAll(logPath()), record("     0", "2.73") + record("     0", "8"));
 
     // Same caption as the last one of the earlier log, yet it opens the new log.
-    QVERIFY(file.open(logPath(), &error));
+    QVERIFY(piezon::support::openLog(file, logPath(), &error));
     pipeline.startNewLog();
     QCOMPARE(pipeline.process(255, kZero, false, &file, &error), ReadingPipeline::Result::Shown);
     QCOMPARE(pipeline.process(255, kZero, false, &file, &error), ReadingPipeline::Result::Shown);
@@ -215,13 +216,14 @@ void TestReadingPipeline::failedWriteKeepsNeedleAndPreviousCaption()
     QString error;
 
     MeasurementLog first;
-    QVERIFY(first.open(logPath(QStringLiteral("first.log")), &error));
+    QVERIFY(piezon::support::openLog(first, logPath(QStringLiteral("first.log")), &error));
     QCOMPARE(pipeline.process(255, kZero, false, &first, &error), ReadingPipeline::Result::Shown);
     const Line needleBefore = pipeline.needle();
     QCOMPARE(pipeline.needleReading(), 255.0);
 
     MeasurementLog full;
-    QVERIFY2(full.open(QStringLiteral("/dev/full"), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(full, QStringLiteral("/dev/full"), &error),
+             qPrintable(error));
     error.clear();
     QCOMPARE(pipeline.process(100, kZero, false, &full, &error),
              ReadingPipeline::Result::LogFailed);
@@ -232,7 +234,7 @@ void TestReadingPipeline::failedWriteKeepsNeedleAndPreviousCaption()
 
     // "2.73" never became the previous caption, so it is still news in the changes-only mode.
     MeasurementLog second;
-    QVERIFY(second.open(logPath(QStringLiteral("second.log")), &error));
+    QVERIFY(piezon::support::openLog(second, logPath(QStringLiteral("second.log")), &error));
     QCOMPARE(pipeline.process(100, kZero, false, &second, &error), ReadingPipeline::Result::Shown);
     QCOMPARE(pipeline.process(100, kZero, false, &second, &error), ReadingPipeline::Result::Shown);
     second.close();
@@ -264,7 +266,7 @@ void TestReadingPipeline::rejectedOffsetChangesNothing()
     ReadingPipeline pipeline(QLatin1Char('.'));
     MeasurementLog file;
     QString error;
-    QVERIFY(file.open(logPath(), &error));
+    QVERIFY(piezon::support::openLog(file, logPath(), &error));
 
     QCOMPARE(pipeline.process(100, kZero, false, &file, &error), ReadingPipeline::Result::Shown);
     const Line needleBefore = pipeline.needle();

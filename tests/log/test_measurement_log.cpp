@@ -2,6 +2,7 @@
 #include "log/log_file.h"
 #include "log/measurement_log.h"
 #include "log/system_reason.h"
+#include "support/log_opening.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -176,7 +177,7 @@ void TestMeasurementLog::openCreatesEmptyFile()
     MeasurementLog log;
     QVERIFY(!log.isOpen());
     QString error;
-    QVERIFY2(log.open(path(), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(log, path(), &error), qPrintable(error));
     QVERIFY(log.isOpen());
     QVERIFY(QFileInfo::exists(path()));
     QCOMPARE(QFileInfo(path()).size(), 0);
@@ -187,7 +188,7 @@ void TestMeasurementLog::openEmptiesExistingFile()
     QVERIFY(writeFile(path(), "records of an earlier session\r\n"));
     MeasurementLog log;
     QString error;
-    QVERIFY2(log.open(path(), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(log, path(), &error), qPrintable(error));
     QCOMPARE(contentsOf(path()), QByteArray());
 
     QVERIFY(log.write(kFirst, &error));
@@ -199,7 +200,7 @@ void TestMeasurementLog::eachWriteIsInTheFileAtOnce()
 {
     MeasurementLog log;
     QString error;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
 
     QVERIFY2(log.write(kFirst, &error), qPrintable(error));
     QCOMPARE(contentsOf(path()), kFirst);
@@ -224,7 +225,7 @@ void TestMeasurementLog::openFails()
 
     MeasurementLog log;
     QString error;
-    QVERIFY(!log.open(path(relativePath), &error));
+    QVERIFY(!piezon::support::openLog(log, path(relativePath), &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!log.isOpen());
     QVERIFY(!QFileInfo::exists(path(QStringLiteral("missing"))));
@@ -240,7 +241,7 @@ void TestMeasurementLog::writeToFullDeviceFails()
         QSKIP("no /dev/full on this system");
     MeasurementLog log;
     QString error;
-    QVERIFY2(log.open(QStringLiteral("/dev/full"), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(log, QStringLiteral("/dev/full"), &error), qPrintable(error));
     QVERIFY(!log.write(kFirst, &error));
     QCOMPARE(error, QStringLiteral("На диске не осталось места"));
     log.close();
@@ -259,7 +260,7 @@ void TestMeasurementLog::deletedFileIsNoticedSoon()
 {
     MeasurementLog log;
     QString error;
-    QVERIFY2(log.open(path(), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(log, path(), &error), qPrintable(error));
     QVERIFY2(log.write(kFirst, &error), qPrintable(error));
     QVERIFY(!log.deleted());
 #ifdef Q_OS_WIN
@@ -289,7 +290,7 @@ void TestMeasurementLog::closeIsIdempotent()
     log.close(); // never opened
 
     QString error;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     QVERIFY(log.write(kFirst, &error));
     log.close();
     QVERIFY(!log.isOpen());
@@ -307,11 +308,11 @@ void TestMeasurementLog::reopenStartsEmpty()
 {
     MeasurementLog log;
     QString error;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     QVERIFY(log.write(kFirst, &error));
     log.close();
 
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     QCOMPARE(contentsOf(path()), QByteArray());
     QVERIFY(log.write(kSecond, &error));
     log.close();
@@ -322,9 +323,9 @@ void TestMeasurementLog::openingAnotherFileLeavesTheFirstIntact()
 {
     MeasurementLog log;
     QString error;
-    QVERIFY(log.open(path(QStringLiteral("a.log")), &error));
+    QVERIFY(piezon::support::openLog(log, path(QStringLiteral("a.log")), &error));
     QVERIFY(log.write(kFirst, &error));
-    QVERIFY(log.open(path(QStringLiteral("b.log")), &error));
+    QVERIFY(piezon::support::openLog(log, path(QStringLiteral("b.log")), &error));
     QVERIFY(log.write(kSecond, &error));
     log.close();
 
@@ -338,13 +339,13 @@ void TestMeasurementLog::secondClaimOfAnOpenLogIsRefused()
 {
     MeasurementLog first;
     QString error;
-    QVERIFY2(first.open(path(), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(first, path(), &error), qPrintable(error));
     QVERIFY(first.write(kFirst, &error));
 
     MeasurementLog second;
     QCOMPARE(second.claim(path(), &error), MeasurementLog::Claim::InUse);
     QVERIFY(!second.isOpen());
-    QVERIFY(!second.open(path(), &error));
+    QVERIFY(!piezon::support::openLog(second, path(), &error));
     QVERIFY(first.write(kSecond, &error));
     QCOMPARE(contentsOf(path()), kFirst + kSecond);
 
@@ -362,7 +363,7 @@ void TestMeasurementLog::othersCanReadTheLogWhileItIsWritten()
 {
     MeasurementLog log;
     QString error;
-    QVERIFY2(log.open(path(), &error), qPrintable(error));
+    QVERIFY2(piezon::support::openLog(log, path(), &error), qPrintable(error));
     QVERIFY(log.write(kFirst, &error));
     QFile reader(path());
     QVERIFY2(reader.open(QIODevice::ReadOnly), qPrintable(reader.errorString()));
@@ -567,7 +568,7 @@ void TestMeasurementLog::fileShortenedByOthersGainsNoNulBytes()
 {
     MeasurementLog log;
     QString error;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     QVERIFY(log.write(kFirst, &error));
     QVERIFY(log.write(kFirst, &error));
     QVERIFY(QFile::resize(path(), 0));
@@ -587,7 +588,7 @@ void TestMeasurementLog::slowSyncNeverHoldsUpAWrite()
         return 0;
     });
     QString error;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     QVERIFY(log.write(kFirst, &error));
     QTRY_COMPARE_WITH_TIMEOUT(syncs.load(), 1, 5000); // it does come, without a close
     // The sync is stuck in the disk; records go on reaching the file meanwhile.
@@ -630,7 +631,7 @@ void TestMeasurementLog::recordsSyncedOncePerPeriod()
         return 0;
     });
     QString error;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     for (int i = 0; i < records; ++i) {
         QVERIFY(log.write(kFirst, &error));
         QThread::msleep(pauseMs);
@@ -713,7 +714,7 @@ void TestMeasurementLog::failedSyncEndsTheSession()
     std::atomic<bool> failing{true};
     MeasurementLog log([&](int) { return failing ? failure : 0; });
     QString error;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     QVERIFY(log.write(kFirst, &error));
     // Writing nothing adds no record: it only asks whether the log still takes records.
     QTRY_VERIFY_WITH_TIMEOUT(!log.write(QByteArray(), &error), 5000);
@@ -722,7 +723,7 @@ void TestMeasurementLog::failedSyncEndsTheSession()
     QCOMPARE(contentsOf(path()), kFirst);
     log.close();
     failing = false;
-    QVERIFY(log.open(path(), &error));
+    QVERIFY(piezon::support::openLog(log, path(), &error));
     QVERIFY2(log.write(kSecond, &error), qPrintable(error));
 }
 
@@ -826,7 +827,7 @@ void TestMeasurementLog::logSharedOnlyForReadingIsLeftAlone()
     MeasurementLog log;
     QString error;
     QCOMPARE(log.claim(path(), &error), MeasurementLog::Claim::HeldElsewhere);
-    QVERIFY(!log.open(path(), &error));
+    QVERIFY(!piezon::support::openLog(log, path(), &error));
     ::CloseHandle(held);
     QCOMPARE(contentsOf(path()), kFirst);
     QCOMPARE(contentsOf(path(QStringLiteral("m_предыдущий.log"))), kSecond);

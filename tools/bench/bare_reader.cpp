@@ -12,6 +12,7 @@
 #include "gauge/reading_pipeline.h"
 #include "log/log_record.h"
 #include "log/measurement_log.h"
+#include "support/log_opening.h"
 
 #include <QLocale>
 #include <QString>
@@ -65,7 +66,7 @@ int main(int argc, char* argv[])
 
     piezon::MeasurementLog log;
     QString error;
-    if (!log.open(piezon::logFilePath(dir), &error)) {
+    if (!piezon::support::openLog(log, piezon::logFilePath(dir), &error)) {
         std::fprintf(stderr, "bare-reader: %s\n", qPrintable(error));
         return 1;
     }

@@ -9,6 +9,7 @@
 #include "gauge/reading_pipeline.h"
 #include "log/log_record.h"
 #include "log/measurement_log.h"
+#include "support/log_opening.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -67,7 +68,7 @@ int main(int argc, char** argv)
               constexpr int kReadings = 500'000;
               piezon::MeasurementLog log;
               QString error;
-              log.open(tmp.filePath("bench.log"), &error);
+              piezon::support::openLog(log, tmp.filePath("bench.log"), &error);
               piezon::ReadingPipeline pipeline(separator);
               QElapsedTimer t;
               t.start();
