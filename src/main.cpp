@@ -31,12 +31,6 @@ int main(int argc, char* argv[])
     if (const std::optional<int> status = piezon::process::cannotStart())
         return *status;
     piezon::process::prepare();
-    // On a local X server Qt hands each picture over in shared memory, and before it paints the
-    // next one it waits for the server to say it has read the last: a round trip that puts two
-    // of our threads to sleep and wakes them for every picture. Sent over the connection
-    // instead, the few kilobytes a picture changes cost less than those wake-ups.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
     qInstallMessageHandler(onToolkitMessage);
     QApplication app(argc, argv);
     piezon::loadRussianTranslations(app);

@@ -5,6 +5,7 @@
 #include "gauge/port_mapping.h"
 #include "gauge/session_messages.h"
 #include "log/companion_row.h"
+#include "log/log_file.h"
 #include "log/log_record.h"
 
 #include <QDateTime>
@@ -13,12 +14,12 @@ namespace piezon
 {
 
 GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar separator,
-                           Inputs inputs, QObject* parent)
+                           PortNaming naming, QObject* parent)
     : QObject(parent), m_programDir(std::move(programDir)), m_reporter(reporter),
-      m_inputs(std::move(inputs)), m_pipeline(separator)
+      m_naming(std::move(naming)), m_pipeline(separator)
 {
-    if (!m_inputs.naming.resolve)
-        m_inputs.naming = portNamingOnDisk(m_programDir);
+    if (!m_naming.resolve)
+        m_naming = portNamingOnDisk(m_programDir);
     connect(&m_port, &GaugePort::received, this, &GaugeSession::processReceived);
     connect(&m_port, &GaugePort::lost, this, &GaugeSession::onLost);
     connect(&m_port, &GaugePort::opened, this, &GaugeSession::onOpened);
@@ -48,7 +49,7 @@ QString GaugeSession::logPath() const
 
 QString GaugeSession::resolve(int number) const
 {
-    return m_inputs.naming.resolve(number);
+    return m_naming.resolve(number);
 }
 
 void GaugeSession::start(const QString& portText)
@@ -144,7 +145,7 @@ void GaugeSession::finishStart(bool ok, GaugePort::OpenFailure failure, const QS
     }
     // A COMn entry is the operator's own choice, followed wherever it is pointed.
     m_identity =
-        m_path == comEntryPath(m_number, m_programDir) ? m_path : m_inputs.naming.identify(m_path);
+        m_path == comEntryPath(m_number, m_programDir) ? m_path : m_naming.identify(m_path);
     m_elsewhere.clear();
     // The log before the gauge is told anything: a log that cannot be begun must not cost the
     // gauge a START it is never told to stop.
@@ -197,7 +198,6 @@ void GaugeSession::sendStart()
     m_clock.start();
     m_silence.start(0);
     m_silenceTimer.start(int(m_silence.limitMs()));
-    m_allData = m_inputs.allData();
     if (!recordEvent(stampNow(), companion::event::kStart, &reason)) {
         abort(messages::companionWriteFailed(m_log.companionPath(), reason));
         return;
@@ -348,7 +348,7 @@ void GaugeSession::tryReconnect()
 {
     if (m_state != State::Reconnecting || m_port.opening())
         return;
-    m_probed = m_inputs.naming.locate(m_identity);
+    m_probed = m_naming.locate(m_identity);
     if (!m_probed.isEmpty()) {
         m_port.beginOpen(m_probed);
         return;
@@ -357,7 +357,7 @@ void GaugeSession::tryReconnect()
     // adapter plugged in takes the free number): that one is never opened, and the operator is
     // told once for each device it leads to.
     const QString now = resolve(m_number);
-    if (now.isEmpty() || now == m_elsewhere || m_inputs.naming.identify(now) == m_identity)
+    if (now.isEmpty() || now == m_elsewhere || m_naming.identify(now) == m_identity)
         return;
     m_elsewhere = now;
     m_reporter->showNotice(messages::numberLeadsElsewhere(describePort(m_number, now), m_identity));
@@ -397,7 +397,7 @@ void GaugeSession::processReceived(const QByteArray& bytes)
 {
     // A batch is read in one go: its records go to the log in one write, before it is shown.
     QString error;
-    const QString offsetText = m_inputs.offsetText();
+    const QString& offsetText = m_offsetText;
     // Only a session records: the log may be claimed before the session has begun.
     ReadingPipeline::Sinks sinks;
     const bool recording = m_state == State::Running && m_log.isOpen();
@@ -419,8 +419,8 @@ void GaugeSession::processReceived(const QByteArray& bytes)
         m_silence.reading(now);
         m_silenceTimer.start(int(m_silence.limitMs()));
     }
-    const auto result = m_pipeline.process(bytes.constData(), bytes.size(), offsetText,
-                                           m_inputs.allData(), sinks, &error);
+    const auto result =
+        m_pipeline.process(bytes.constData(), bytes.size(), offsetText, m_allData, sinks, &error);
     if (result == ReadingPipeline::Result::Rejected)
         return;
     if (m_stale) {
@@ -436,9 +436,8 @@ void GaugeSession::processReceived(const QByteArray& bytes)
     }
 }
 
-void GaugeSession::logModeChanged()
+void GaugeSession::setLogMode(bool allData)
 {
-    const bool allData = m_inputs.allData();
     if (allData == m_allData)
         return;
     m_allData = allData;

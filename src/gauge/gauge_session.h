@@ -11,8 +11,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <functional>
-
 namespace piezon
 {
 
@@ -33,14 +31,9 @@ class GaugeSession : public QObject
 {
     Q_OBJECT
 public:
-    struct Inputs {
-        std::function<QString()> offsetText; // the offset picker as shown
-        std::function<bool()> allData;       // the log-mode box
-        PortNaming naming;                   // unset: this machine's
-    };
-
-    GaugeSession(QString programDir, ErrorReporter* reporter, QChar separator, Inputs inputs,
-                 QObject* parent = nullptr);
+    // `naming` unset: this machine's.
+    GaugeSession(QString programDir, ErrorReporter* reporter, QChar separator,
+                 PortNaming naming = {}, QObject* parent = nullptr);
     ~GaugeSession() override;
 
     GaugePort& port() { return m_port; }
@@ -77,8 +70,11 @@ public:
 
     // Every byte is one reading, in order. Public so the window can be driven without a port.
     void processReceived(const QByteArray& bytes);
-    // The log mode was changed (F5, F6, the box): the companion record notes it.
-    void logModeChanged();
+    // What the window's pickers show, told whenever it changes: the offset picker's text, and
+    // the log mode (every reading, or only changes). A change of mode during a session is noted
+    // in the companion record.
+    void setOffsetText(const QString& text) { m_offsetText = text; }
+    void setLogMode(bool allData);
 
 signals:
     void runningChanged(bool running);
@@ -119,7 +115,8 @@ private:
 
     QString m_programDir;
     ErrorReporter* m_reporter;
-    Inputs m_inputs;
+    PortNaming m_naming;
+    QString m_offsetText = QStringLiteral("0");
     GaugePort m_port;
     MeasurementLog m_log;
     ReadingPipeline m_pipeline;
@@ -143,7 +140,7 @@ private:
     SilenceWatch m_silence;
     QTimer m_silenceTimer;
     bool m_silent = false;
-    bool m_allData = true; // the log mode last noted in the companion record
+    bool m_allData = true;
 };
 
 } // namespace piezon

@@ -6,6 +6,12 @@
 // What the log needs of the operating system's files, one implementation per platform
 // (log_file_unix.cpp, log_file_win.cpp). `fd` is the C run-time descriptor QFile::handle() gives.
 // Error numbers are the platform's own (errno, or a Windows error code), for systemReason().
+namespace piezon
+{
+// The log's full path in the program's folder, as the platform joins it.
+QString logFilePath(const QString& programDir);
+} // namespace piezon
+
 namespace piezon::logfile
 {
 

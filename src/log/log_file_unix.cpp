@@ -1,7 +1,10 @@
 #include "log/log_file.h"
 
+#include "log/log_record.h"
+
 #include "log/system_reason.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <cerrno>
@@ -10,6 +13,15 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace piezon
+{
+QString logFilePath(const QString& programDir)
+{
+    // A file-system root ("/") gets no doubled separator.
+    return QDir(programDir).filePath(logFileName());
+}
+} // namespace piezon
 
 namespace piezon::logfile
 {

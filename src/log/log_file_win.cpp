@@ -8,6 +8,14 @@
 #include <io.h>
 #include <windows.h>
 
+namespace piezon
+{
+QString logFilePath(const QString& programDir)
+{
+    return joinedWithBackslash(programDir);
+}
+} // namespace piezon
+
 namespace piezon::logfile
 {
 namespace

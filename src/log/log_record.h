@@ -19,10 +19,6 @@ QString logFileName();
 // "_предыдущий" before the extension, "Пьезон_RX418_предыдущий.log".
 QString previousLogPath(const QString& logPath);
 
-// The log's full path in the program's folder, as the platform joins it (log_path_unix.cpp,
-// log_path_win.cpp).
-QString logFilePath(const QString& programDir);
-
 // The folder in Windows' own spelling followed directly by "\" and the name, with no test for a
 // separator already there: "C:\Пьезон\Пьезон_RX418.log", and at a drive root
 // "C:\\Пьезон_RX418.log".

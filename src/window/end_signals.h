@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-class QSocketNotifier;
+#include <memory>
 
 namespace piezon
 {
@@ -24,9 +24,9 @@ signals:
     void endRequested();
 
 private:
-    QSocketNotifier* m_notifier = nullptr;
-    struct SessionEnd;
-    SessionEnd* m_sessionEnd = nullptr;
+    // What watches for the end: each platform's own.
+    struct Watch;
+    std::unique_ptr<Watch> m_watch;
 };
 
 } // namespace piezon

@@ -23,12 +23,17 @@ void onSignal(int)
 }
 } // namespace
 
-EndSignals::EndSignals(QObject* parent) : QObject(parent)
+// The reading end of the pipe the handler writes to, watched by the event loop.
+struct EndSignals::Watch {
+    QSocketNotifier* notifier = nullptr;
+};
+
+EndSignals::EndSignals(QObject* parent) : QObject(parent), m_watch(std::make_unique<Watch>())
 {
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+    m_watch->notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_watch->notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
         while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
         }
@@ -47,8 +52,8 @@ EndSignals::~EndSignals()
 {
     for (const int s : kSignals)
         std::signal(s, SIG_DFL);
-    delete m_notifier;
-    m_notifier = nullptr;
+    delete m_watch->notifier;
+    m_watch->notifier = nullptr;
     for (int& fd : g_pipe) {
         if (fd >= 0)
             ::close(fd);

@@ -13,8 +13,8 @@ namespace piezon
 // Sees the system's messages before Qt does. Qt answers the end of the session by quitting the
 // event loop, but the system may end the process as soon as the message has been handled, before
 // the loop is ever round again: the log must be closed here, synchronously.
-struct EndSignals::SessionEnd : QAbstractNativeEventFilter {
-    explicit SessionEnd(EndSignals* owner) : owner(owner) {}
+struct EndSignals::Watch : QAbstractNativeEventFilter {
+    explicit Watch(EndSignals* owner) : owner(owner) {}
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
     {
@@ -37,17 +37,16 @@ struct EndSignals::SessionEnd : QAbstractNativeEventFilter {
     bool ended = false;
 };
 
-EndSignals::EndSignals(QObject* parent) : QObject(parent), m_sessionEnd(new SessionEnd(this))
+EndSignals::EndSignals(QObject* parent) : QObject(parent), m_watch(std::make_unique<Watch>(this))
 {
     if (QCoreApplication::instance())
-        QCoreApplication::instance()->installNativeEventFilter(m_sessionEnd);
+        QCoreApplication::instance()->installNativeEventFilter(m_watch.get());
 }
 
 EndSignals::~EndSignals()
 {
     if (QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(m_sessionEnd);
-    delete m_sessionEnd;
+        QCoreApplication::instance()->removeNativeEventFilter(m_watch.get());
 }
 
 } // namespace piezon

@@ -31,12 +31,13 @@ Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
 
     buildControls();
 
-    GaugeSession::Inputs inputs;
-    inputs.offsetText = [this] { return Combo1->currentText(); };
-    inputs.allData = [this] { return Check1->isChecked(); };
-    inputs.naming = env.naming;
-    m_session = new GaugeSession(env.programDir, reporter, captionSeparator(env.locale),
-                                 std::move(inputs), this);
+    m_session =
+        new GaugeSession(env.programDir, reporter, captionSeparator(env.locale), env.naming, this);
+    // The session is told what the pickers show, as it changes.
+    connect(Combo1, &QComboBox::currentTextChanged, m_session, &GaugeSession::setOffsetText);
+    connect(Check1, &QCheckBox::toggled, m_session, &GaugeSession::setLogMode);
+    m_session->setOffsetText(Combo1->currentText());
+    m_session->setLogMode(Check1->isChecked());
     m_refresh = new DisplayRefresh([this] { showLatestReading(); }, this);
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -53,7 +54,6 @@ Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
     connect(m_session, &GaugeSession::silentChanged, this, [this](bool silent) {
         setWindowTitle(silent ? texts::kSilentCaption : texts::kCaption);
     });
-    connect(Check1, &QCheckBox::toggled, m_session, &GaugeSession::logModeChanged);
 
     m_keys = new KeyPreview(this);
     Form_Load();

@@ -18,8 +18,9 @@ std::optional<int> cannotStart();
 // cannot use): tells the operator as cannotStart() does, and ends the process.
 [[noreturn]] void abandonStart(const QString& toolkitMessage);
 
-// Settings that keep a fault an ordinary, reported failure instead of the end of the process;
-// and a mark, for the installer, that the program is running.
+// Settings that keep a fault an ordinary, reported failure instead of the end of the process,
+// and those the toolkit must find before the application object is made; on Windows also a
+// mark, for the installer, that the program is running.
 void prepare();
 
 } // namespace piezon::process

@@ -35,6 +35,12 @@ void prepare()
     // A log that reaches the file size limit would otherwise kill us on the spot; ignored, the
     // write fails like on a full disk and the operator gets the same report and a STOP.
     std::signal(SIGXFSZ, SIG_IGN);
+    // On a local X server Qt hands each picture over in shared memory, and before it paints the
+    // next one it waits for the server to say it has read the last: a round trip that puts two
+    // of our threads to sleep and wakes them for every picture. Sent over the connection
+    // instead, the few kilobytes a picture changes cost less than those wake-ups.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
 }
 
 } // namespace piezon::process

@@ -1,5 +1,6 @@
 #include "gauge/gauge_commands.h"
 #include "log/companion_row.h"
+#include "log/log_file.h"
 #include "log/log_record.h"
 
 #include <QDir>

@@ -11,6 +11,7 @@
 #include "gauge/reading_chain.h"
 #include "gauge/reading_pipeline.h"
 #include "log/log_record.h"
+#include "log/log_file.h"
 #include "log/measurement_log.h"
 #include "support/log_opening.h"
 
