@@ -10,8 +10,8 @@
 #include "gauge/gauge_commands.h"
 #include "gauge/reading_chain.h"
 #include "gauge/reading_pipeline.h"
-#include "log/log_record.h"
 #include "log/log_file.h"
+#include "log/log_record.h"
 #include "log/measurement_log.h"
 #include "support/log_opening.h"
 
