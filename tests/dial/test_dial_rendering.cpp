@@ -2,7 +2,7 @@
 // window shows it after readings. Positions are logical pixels: face pixels (centre 120, 120) for
 // the picture, window pixels (pivot 136, 136) for the needle.
 
-#include "window/form_probe.h"
+#include "support/form_probe.h"
 
 #include "dial/dial_face.h"
 #include "dial/needle_geometry.h"

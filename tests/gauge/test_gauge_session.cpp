@@ -7,8 +7,8 @@
 #include "gauge/reading_chain.h"
 #include "gauge/session_messages.h"
 #include "log/log_record.h"
+#include "support/form_probe.h"
 #include "support/window_session.h"
-#include "window/form_probe.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <memory>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -376,138 +377,41 @@ private slots:
         }
     }
 
-    void farEndDisappears_data()
-    {
-        QTest::addColumn<QByteArray>("logged");   // readings the program has shown before the loss
-        QTest::addColumn<QByteArray>("inFlight"); // readings sent just before the loss
-        QTest::addColumn<QString>("then");        // back: a new line under COM1; stop: STOP
-
-        QTest::newRow("quiet line, line back") << QByteArray() << QByteArray() << "back";
-        QTest::newRow("after readings, line back")
-            << bytes({100, 56, 255}) << QByteArray() << "back";
-        QTest::newRow("while readings arrive, line back")
-            << bytes({100}) << QByteArray(200, '\x64') << "back";
-        QTest::newRow("after readings, STOP while gone")
-            << bytes({100, 56}) << QByteArray() << "stop";
-        QTest::newRow("while readings arrive, STOP while gone")
-            << bytes({100}) << QByteArray(200, '\x64') << "stop";
-        // Right after a read of a busy line (several readings at once) the port leaves the line
-        // alone for a frame: the loss comes then.
-        QTest::newRow("while the line gathers the next batch, line back")
-            << bytes({100, 56}) << QByteArray(5, '\x64') << "back";
-        // STOP meets the dead line before the event loop has seen the hang-up.
-        QTest::newRow("STOP before the loss is noticed")
-            << bytes({100}) << QByteArray() << "stop-first";
-    }
-
     // The session outlives its line: one notice naming the port, no report, the port closed and
     // then silence (no error storm, no busy loop), the log kept open. A line that comes back
-    // under the same number is told START and its readings go on into the same log; STOP while
-    // the line is gone ends the session with nothing sent.
-    void farEndDisappears()
+    // under the same number is told START and its readings go on into the same log.
+    void farEndDisappearsThenComesBack_data()
+    {
+        lossColumns();
+        QTest::newRow("quiet line") << QByteArray() << QByteArray();
+        QTest::newRow("after readings") << bytes({100, 56, 255}) << QByteArray();
+        QTest::newRow("while readings arrive") << bytes({100}) << QByteArray(200, '\x64');
+        // Right after a read of a busy line (several readings at once) the port leaves the line
+        // alone for a frame: the loss comes then.
+        QTest::newRow("while the line gathers the next batch")
+            << bytes({100, 56}) << QByteArray(5, '\x64');
+    }
+
+    void farEndDisappearsThenComesBack()
     {
         QFETCH(QByteArray, logged);
         QFETCH(QByteArray, inFlight);
-        QFETCH(QString, then);
-
         WindowSession s;
-        QVERIFY(s.form);
+        LostLine loss;
+        loseTheFarEnd(s, logged, inFlight, &loss);
+        if (QTest::currentTestFailed())
+            return;
+        QByteArray log;
+        lossIsBorneQuietly(s, loss, logged, inFlight, &log);
+        if (QTest::currentTestFailed())
+            return;
         piezon::GaugeSession& session = s.form->MSComm1();
-        const QString com1 = s.dir.filePath(QStringLiteral("COM1"));
-        const QString portName = QStringLiteral("COM1 (%1)").arg(com1);
-
-        s.start();
-        QVERIFY(s.running());
-        QCOMPARE(s.line.readAvailable(2000), kStart);
-        QVERIFY(s.line.write(logged));
-        // Watched closely, so that what follows lands within a frame of the read.
-        QDeadlineTimer seen(5000);
-        while (s.logBytes() != logFor(logged) && !seen.hasExpired())
-            QTest::qWait(1);
-        QCOMPARE(s.logBytes(), logFor(logged));
-        QVERIFY(s.line.write(inFlight));
-
-        QSignalSpy lost(&session.port(), &piezon::GaugePort::lost);
-        QSignalSpy runningChanged(&session, &piezon::GaugeSession::runningChanged);
-        QVERIFY2(lookOf(*s.form).live(), qPrintable(lookOf(*s.form).describe()));
-        s.line.closeMaster();
-
-        if (then == QLatin1String("stop-first")) {
-            // STOP finds the line gone: the session ends as the operator asked, nothing to say.
-            s.form->Command2_Click();
-            QVERIFY(!s.running());
-            QTest::qWait(300);
-            QVERIFY(s.reporter.messages.isEmpty());
-            QVERIFY(s.reporter.notices.isEmpty());
-            QVERIFY(s.form->Combo2->isEnabled());
-            QCOMPARE(runningChanged.size(), 1);
-            QCOMPARE(s.logBytes(), logFor(logged));
-            QCOMPARE(s.companionEvents().value(0), QStringLiteral("СТАРТ"));
-            QCOMPARE(s.companionEvents().constLast(), QStringLiteral("СТОП"));
-            return;
-        }
-
-        QTRY_VERIFY(session.isReconnecting());
-        // A reading nobody is measuring any more must not look like one.
-        QVERIFY2(lookOf(*s.form).stale(), qPrintable(lookOf(*s.form).describe()));
-        QCOMPARE(s.reporter.notices.size(), 1);
-        QVERIFY(s.reporter.noticeShown);
-        const QString notice = s.reporter.notices.first();
-        QVERIFY2(notice.contains(portName), qPrintable(notice));
-        QCOMPARE(headline(notice), headline(piezon::messages::linkLost(portName, {})));
-        QVERIFY(s.running());
-        QVERIFY(!s.form->Combo2->isEnabled());
-        QVERIFY(s.form->Combo1->isEnabled());
-        QVERIFY(session.log().isOpen());
-
-        // Readings shown before the loss stay in the log, whole records only.
-        const QByteArray log = s.logBytes();
-        const QByteArray all = logFor(logged + inFlight);
-        QVERIFY(log.startsWith(logFor(logged)));
-        QVERIFY(all.startsWith(log));
-        QVERIFY(log.isEmpty() || log.endsWith("\r\n"));
-
-        // Tries that fail (the old line answers no more) cost nothing and say nothing.
-        QVERIFY(lost.size() <= 1);
-        const qsizetype lostSoFar = lost.size();
-        const double cpuBefore = cpuSeconds();
-        QTest::qWait(2500);
-        const double cpu = cpuSeconds() - cpuBefore;
-        QCOMPARE(lost.size(), lostSoFar);
-        QCOMPARE(runningChanged.size(), 0);
-        QCOMPARE(s.reporter.notices.size(), 1);
-        QVERIFY(s.reporter.messages.isEmpty());
-        QCOMPARE(s.logBytes(), log);
-        QVERIFY2(cpu < 0.5, qPrintable(QStringLiteral("%1 s of CPU in 2.5 idle s").arg(cpu)));
-
-        if (then == QLatin1String("stop")) {
-            s.form->Command2_Click();
-            QVERIFY(!s.running());
-            QVERIFY(s.form->Combo2->isEnabled());
-            QVERIFY(!s.reporter.noticeShown);
-            QVERIFY(!session.log().isOpen());
-            QCOMPARE(runningChanged.size(), 1);
-            QVERIFY(s.reporter.messages.isEmpty());
-            QVERIFY2(lookOf(*s.form).stale(), qPrintable(lookOf(*s.form).describe()));
-            // No more tries: a line that appears now is left alone.
-            PtyPair late;
-            QVERIFY(late.isValid());
-            QVERIFY(QFile::remove(com1));
-            QVERIFY(QFile::link(late.slavePath(), com1));
-            QTest::qWait(2500);
-            QCOMPARE(late.readAvailable(0), QByteArray());
-            QCOMPARE(s.logBytes(), log);
-            QCOMPARE(s.companionEvents(),
-                     QStringList({QStringLiteral("СТАРТ"), QStringLiteral("линия потеряна"),
-                                  QStringLiteral("СТОП")}));
-            return;
-        }
 
         // The gauge comes back on a new device under the same COM1 entry.
         PtyPair replacement;
         QVERIFY(replacement.isValid());
-        QVERIFY(QFile::remove(com1));
-        QVERIFY(QFile::link(replacement.slavePath(), com1));
+        QVERIFY(QFile::remove(loss.com1));
+        QVERIFY(QFile::link(replacement.slavePath(), loss.com1));
         // The event loop must run meanwhile: the tries are the window's timer.
         QByteArray told;
         QTRY_VERIFY_WITH_TIMEOUT((told += replacement.readAvailable(0, 20)).size() >= kStart.size(),
@@ -525,7 +429,7 @@ private slots:
         s.form->Command2_Click();
         QCOMPARE(replacement.readAvailable(2000), kStop + kStop);
         QVERIFY(!s.running());
-        QCOMPARE(runningChanged.size(), 1);
+        QCOMPARE(loss.runningChanged->size(), 1);
         QCOMPARE(s.logBytes(), log + logFor(bytes({255, 12})));
         QVERIFY(s.reporter.messages.isEmpty());
         QCOMPARE(s.reporter.notices.size(), 1);
@@ -537,6 +441,72 @@ private slots:
         QVERIFY(rows.constLast()[1].toLongLong() >= 2500);
         QCOMPARE(rows[rows.size() - 3][2], QStringLiteral("255"));
         QCOMPARE(rows[rows.size() - 2][2], QStringLiteral("12"));
+    }
+
+    // STOP while the line is gone ends the session with nothing sent, and the tries with it.
+    void farEndDisappearsThenStop_data()
+    {
+        lossColumns();
+        QTest::newRow("after readings") << bytes({100, 56}) << QByteArray();
+        QTest::newRow("while readings arrive") << bytes({100}) << QByteArray(200, '\x64');
+    }
+
+    void farEndDisappearsThenStop()
+    {
+        QFETCH(QByteArray, logged);
+        QFETCH(QByteArray, inFlight);
+        WindowSession s;
+        LostLine loss;
+        loseTheFarEnd(s, logged, inFlight, &loss);
+        if (QTest::currentTestFailed())
+            return;
+        QByteArray log;
+        lossIsBorneQuietly(s, loss, logged, inFlight, &log);
+        if (QTest::currentTestFailed())
+            return;
+
+        s.form->Command2_Click();
+        QVERIFY(!s.running());
+        QVERIFY(s.form->Combo2->isEnabled());
+        QVERIFY(!s.reporter.noticeShown);
+        QVERIFY(!s.form->MSComm1().log().isOpen());
+        QCOMPARE(loss.runningChanged->size(), 1);
+        QVERIFY(s.reporter.messages.isEmpty());
+        QVERIFY2(lookOf(*s.form).stale(), qPrintable(lookOf(*s.form).describe()));
+        // No more tries: a line that appears now is left alone.
+        PtyPair late;
+        QVERIFY(late.isValid());
+        QVERIFY(QFile::remove(loss.com1));
+        QVERIFY(QFile::link(late.slavePath(), loss.com1));
+        QTest::qWait(2500);
+        QCOMPARE(late.readAvailable(0), QByteArray());
+        QCOMPARE(s.logBytes(), log);
+        QCOMPARE(s.companionEvents(),
+                 QStringList({QStringLiteral("СТАРТ"), QStringLiteral("линия потеряна"),
+                              QStringLiteral("СТОП")}));
+    }
+
+    // STOP meets the dead line before the event loop has seen the hang-up: the session ends as
+    // the operator asked, with nothing to say.
+    void farEndDisappearsAsStopIsPressed()
+    {
+        const QByteArray logged = bytes({100});
+        WindowSession s;
+        LostLine loss;
+        loseTheFarEnd(s, logged, QByteArray(), &loss);
+        if (QTest::currentTestFailed())
+            return;
+
+        s.form->Command2_Click();
+        QVERIFY(!s.running());
+        QTest::qWait(300);
+        QVERIFY(s.reporter.messages.isEmpty());
+        QVERIFY(s.reporter.notices.isEmpty());
+        QVERIFY(s.form->Combo2->isEnabled());
+        QCOMPARE(loss.runningChanged->size(), 1);
+        QCOMPARE(s.logBytes(), logFor(logged));
+        QCOMPARE(s.companionEvents().value(0), QStringLiteral("СТАРТ"));
+        QCOMPARE(s.companionEvents().constLast(), QStringLiteral("СТОП"));
     }
 
     // The gauge's adapter is gone and another device has taken its number (as ttyUSB1 becomes
@@ -775,6 +745,89 @@ private slots:
         QCOMPARE(second.readAvailable(2000, 100), kStop + kStop);
         QCOMPARE(s.line.readAvailable(200), QByteArray());
         QVERIFY(s.reporter.messages.isEmpty());
+    }
+
+private:
+    // A running session's line whose far end has gone, and what watches it from just before.
+    struct LostLine {
+        QString com1;
+        QString portName;
+        std::unique_ptr<QSignalSpy> lost;
+        std::unique_ptr<QSignalSpy> runningChanged;
+    };
+
+    static void lossColumns()
+    {
+        QTest::addColumn<QByteArray>("logged");   // readings the program has shown before the loss
+        QTest::addColumn<QByteArray>("inFlight"); // readings sent just before the loss
+    }
+
+    // START, `logged` shown live and in the log, `inFlight` sent, then the far end closed.
+    static void loseTheFarEnd(WindowSession& s, const QByteArray& logged,
+                              const QByteArray& inFlight, LostLine* loss)
+    {
+        QVERIFY(s.form);
+        piezon::GaugeSession& session = s.form->MSComm1();
+        loss->com1 = s.dir.filePath(QStringLiteral("COM1"));
+        loss->portName = QStringLiteral("COM1 (%1)").arg(loss->com1);
+
+        s.start();
+        QVERIFY(s.running());
+        QCOMPARE(s.line.readAvailable(2000), kStart);
+        QVERIFY(s.line.write(logged));
+        // Watched closely, so that what follows lands within a frame of the read.
+        QDeadlineTimer seen(5000);
+        while (s.logBytes() != logFor(logged) && !seen.hasExpired())
+            QTest::qWait(1);
+        QCOMPARE(s.logBytes(), logFor(logged));
+        QVERIFY(s.line.write(inFlight));
+
+        loss->lost = std::make_unique<QSignalSpy>(&session.port(), &piezon::GaugePort::lost);
+        loss->runningChanged =
+            std::make_unique<QSignalSpy>(&session, &piezon::GaugeSession::runningChanged);
+        QVERIFY2(lookOf(*s.form).live(), qPrintable(lookOf(*s.form).describe()));
+        s.line.closeMaster();
+    }
+
+    // The loss seen: the reading stale, one notice, the session and its log going on; the
+    // records shown before it kept whole; tries that fail cost nothing and say nothing. `log` is
+    // what the log holds then.
+    static void lossIsBorneQuietly(WindowSession& s, const LostLine& loss, const QByteArray& logged,
+                                   const QByteArray& inFlight, QByteArray* log)
+    {
+        piezon::GaugeSession& session = s.form->MSComm1();
+        QTRY_VERIFY(session.isReconnecting());
+        // A reading nobody is measuring any more must not look like one.
+        QVERIFY2(lookOf(*s.form).stale(), qPrintable(lookOf(*s.form).describe()));
+        QCOMPARE(s.reporter.notices.size(), 1);
+        QVERIFY(s.reporter.noticeShown);
+        const QString notice = s.reporter.notices.first();
+        QVERIFY2(notice.contains(loss.portName), qPrintable(notice));
+        QCOMPARE(headline(notice), headline(piezon::messages::linkLost(loss.portName, {})));
+        QVERIFY(s.running());
+        QVERIFY(!s.form->Combo2->isEnabled());
+        QVERIFY(s.form->Combo1->isEnabled());
+        QVERIFY(session.log().isOpen());
+
+        // Readings shown before the loss stay in the log, whole records only.
+        *log = s.logBytes();
+        const QByteArray all = logFor(logged + inFlight);
+        QVERIFY(log->startsWith(logFor(logged)));
+        QVERIFY(all.startsWith(*log));
+        QVERIFY(log->isEmpty() || log->endsWith("\r\n"));
+
+        // Tries that fail (the old line answers no more) cost nothing and say nothing.
+        QVERIFY(loss.lost->size() <= 1);
+        const qsizetype lostSoFar = loss.lost->size();
+        const double cpuBefore = cpuSeconds();
+        QTest::qWait(2500);
+        const double cpu = cpuSeconds() - cpuBefore;
+        QCOMPARE(loss.lost->size(), lostSoFar);
+        QCOMPARE(loss.runningChanged->size(), 0);
+        QCOMPARE(s.reporter.notices.size(), 1);
+        QVERIFY(s.reporter.messages.isEmpty());
+        QCOMPARE(s.logBytes(), *log);
+        QVERIFY2(cpu < 0.5, qPrintable(QStringLiteral("%1 s of CPU in 2.5 idle s").arg(cpu)));
     }
 };
 

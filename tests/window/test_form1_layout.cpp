@@ -2,7 +2,7 @@
 // before any reading. Registered twice, at device-pixel ratio 1 and 2; every position below is in
 // logical pixels and the probes convert.
 
-#include "form_probe.h"
+#include "support/form_probe.h"
 
 #include "dial/dial_face.h"
 #include "dial/hub_shape.h"
@@ -27,16 +27,31 @@ using piezon::Form1;
 namespace
 {
 
-QWidget* control(Form1& f, const QString& name)
+std::map<QString, QWidget*> controls(Form1& f)
 {
-    const std::map<QString, QWidget*> controls{
+    return {
         {"Command1", f.Command1}, {"Command2", f.Command2}, {"Combo1", f.Combo1},
         {"Combo2", f.Combo2},     {"Check1", f.Check1},     {"Label1", f.Label1},
         {"Label2", f.Label2},     {"Label3", f.Label3},     {"Line1", f.Line1},
         {"Shape1", f.Shape1},     {"Image1", f.Image1},
     };
-    const auto it = controls.find(name);
-    return it == controls.end() ? nullptr : it->second;
+}
+
+QWidget* control(Form1& f, const QString& name)
+{
+    const std::map<QString, QWidget*> all = controls(f);
+    const auto it = all.find(name);
+    return it == all.end() ? nullptr : it->second;
+}
+
+// A control's name for a message; one the table does not know by its class.
+QString nameOf(Form1& f, const QWidget* w)
+{
+    for (const auto& [name, known] : controls(f)) {
+        if (known == w)
+            return name;
+    }
+    return QString::fromLatin1(w->metaObject()->className());
 }
 
 QRect fromTwips(int left, int top, int width, int height)
@@ -73,6 +88,7 @@ private slots:
     void iconIsTheGaugePicture();
     void controlGeometry_data();
     void controlGeometry();
+    void controlsInsideAndApart();
     void needleRestsOnZeroMark();
     void fonts_data();
     void fonts();
@@ -185,6 +201,35 @@ void TestForm1Layout::controlGeometry()
     QVERIFY(w);
     QCOMPARE(w->parentWidget(), m_window->form.get());
     QCOMPARE(w->geometry(), fromTwips(twips.x(), twips.y(), twips.width(), twips.height()));
+}
+
+// The window has the controls of the table and no others; each lies inside the fixed client
+// area, clear of the others but where the layout stacks them: the dial's parts (face, needle,
+// hub and reading) over one another, and the offset's caption, whose last pixel row lies under
+// the offset's box (255 twips tall from 3240, the box from 3480).
+void TestForm1Layout::controlsInsideAndApart()
+{
+    Form1& f = *m_window->form;
+    const QRect client(QPoint(0, 0), f.size());
+    const std::set<QWidget*> dial{f.Image1, f.Line1, f.Shape1, f.Label1};
+    const std::set<QWidget*> offset{f.Label3, f.Combo1};
+    QList<QWidget*> placed;
+    for (QWidget* w : f.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!w->isWindow()) // a message box is a window of its own, not a control
+            placed << w;
+    }
+    QCOMPARE(placed.size(), qsizetype(controls(f).size()));
+    for (qsizetype i = 0; i < placed.size(); ++i) {
+        QWidget* w = placed[i];
+        QVERIFY2(client.contains(w->geometry()), qPrintable(nameOf(f, w)));
+        for (qsizetype j = i + 1; j < placed.size(); ++j) {
+            QWidget* other = placed[j];
+            if ((dial.count(w) && dial.count(other)) || (offset.count(w) && offset.count(other)))
+                continue;
+            QVERIFY2(!w->geometry().intersects(other->geometry()),
+                     qPrintable(nameOf(f, w) + QStringLiteral(" overlaps ") + nameOf(f, other)));
+        }
+    }
 }
 
 void TestForm1Layout::needleRestsOnZeroMark()
