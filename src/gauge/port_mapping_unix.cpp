@@ -39,7 +39,7 @@ QString locateDevice(const QString& identity)
     return entryExistsOnDisk(identity) ? identity : QString();
 }
 
-QString resolveComPort(int n, const QString& programDir, const EntryExists& exists)
+QString comPortDevice(int n, const QString& programDir, const EntryExists& exists)
 {
     PortSystem system = portSystemOnDisk();
     system.exists = exists;

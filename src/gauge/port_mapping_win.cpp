@@ -24,7 +24,7 @@ QString locateDevice(const QString& identity)
     return identity;
 }
 
-QString resolveComPort(int n, const QString&, const EntryExists&)
+QString comPortDevice(int n, const QString&, const EntryExists&)
 {
     // The system numbers its ports itself; a file named COMn beside the program is no port.
     if (n < 1)

@@ -314,7 +314,7 @@ private slots:
         std::unique_ptr<QSerialPort> holder;
 
         if (setup == QLatin1String("none")) {
-            if (!piezon::resolveComPort(number, s.dir.path(), piezon::entryExistsOnDisk).isEmpty())
+            if (!piezon::comPortDevice(number, s.dir.path(), piezon::entryExistsOnDisk).isEmpty())
                 QSKIP("this machine has a serial device for every port number");
             portName = QStringLiteral("COM%1").arg(number);
             expectedHeadline = headline(piezon::messages::noSuchPort(number));

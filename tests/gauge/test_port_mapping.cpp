@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using piezon::comPortDevice;
 using piezon::describePort;
 using piezon::entryExistsOnDisk;
 using piezon::parsePortNumber;
@@ -178,16 +179,16 @@ void TestPortMapping::danglingPinnedEntryWins()
 #ifdef Q_OS_WIN
     // There COM2 is the system's own, whatever is in the folder (the name is the device's
     // everywhere: no file of that name can even be made).
-    QCOMPARE(resolveComPort(2, dir.path(), entryExistsOnDisk), QStringLiteral("COM2"));
-    QCOMPARE(resolveComPort(16, dir.path(), entryExistsOnDisk), QStringLiteral("COM16"));
-    QCOMPARE(resolveComPort(0, dir.path(), entryExistsOnDisk), QString());
+    QCOMPARE(comPortDevice(2, dir.path(), entryExistsOnDisk), QStringLiteral("COM2"));
+    QCOMPARE(comPortDevice(16, dir.path(), entryExistsOnDisk), QStringLiteral("COM16"));
+    QCOMPARE(comPortDevice(0, dir.path(), entryExistsOnDisk), QString());
     return;
 #endif
     const QString pinned = dir.filePath(QStringLiteral("COM2"));
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("no-such-device")), pinned));
     QVERIFY(!QFile::exists(pinned));
 
-    QCOMPARE(resolveComPort(2, dir.path(), entryExistsOnDisk), pinned);
+    QCOMPARE(comPortDevice(2, dir.path(), entryExistsOnDisk), pinned);
 }
 
 void TestPortMapping::describe_data()
