@@ -23,7 +23,7 @@ done
 packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build qt6-base-dev
           qt6-base-dev-tools qt6-translations-l10n fonts-liberation2 xz-utils zip nsis)
 if $run_tests; then
-  packages+=(wine wine64 xvfb xdotool imagemagick unzip qt6-serialport-dev g++ make)
+  packages+=(wine wine64 xvfb xdotool imagemagick unzip qt6-serialport-dev g++ make libxml2-utils)
 fi
 "$root/scripts/ensure-packages.sh" "${packages[@]}"
 
@@ -93,14 +93,31 @@ done
 cp "$build/platforms/qwindows.dll" "$stage/platforms/"
 cp "$build/styles/qwindowsvistastyle.dll" "$stage/styles/"
 cp "$build/translations/qtbase_ru.qm" "$stage/translations/"
-(cd "$dist" && zip -qr -X "piezon-rx418-$version-windows-x64.zip" "piezon-rx418-$version")
+# The MinGW run-time comes with its symbols and debug information (most of libstdc++'s 24 MB),
+# which the operator has no use for. Stripped only here, where it is packed: build-windows/ keeps
+# them for a debugger. --strip-unneeded keeps all that a PE image is loaded by (exports, imports,
+# base relocations, resources). Qt's DLLs come stripped already; the exe is done too.
+find "$stage" -type f \( -name '*.dll' -o -name '*.exe' \) \
+  -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+zip="$dist/piezon-rx418-$version-windows-x64.zip"
+(cd "$dist" && zip -qr -X "$zip" "piezon-rx418-$version")
+# At most 15 MiB: an unstripped DLL, a debug build or a stray file in the stage would otherwise
+# grow the download unnoticed.
+zip_limit=$((15 * 1024 * 1024))
+zip_size=$(stat -c %s "$zip")
+if ((zip_size > zip_limit)); then
+  echo "The zip is $zip_size bytes, more than 15 MiB ($zip_limit): see what grew in $stage" >&2
+  exit 1
+fi
 # The uninstaller removes exactly these files, so that the logs beside them stay.
 (cd "$stage" && find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|^|  Delete "$INSTDIR\\|; s|$|"|') \
   >"$dist/installed-files.nsh"
 makensis -V2 -INPUTCHARSET UTF8 -DSTAGE="$stage" -DFILES="$dist/installed-files.nsh" \
   -DOUTFILE="$dist/piezon-rx418-$version-setup.exe" "$root/scripts/windows-setup.nsi"
 rm -f "$dist/installed-files.nsh"
-echo "Packed $dist/piezon-rx418-$version-windows-x64.zip and $dist/piezon-rx418-$version-setup.exe"
+setup="$dist/piezon-rx418-$version-setup.exe"
+unpacked=$(find "$stage" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+echo "Packed $zip ($zip_size bytes, $unpacked unpacked) and $setup ($(stat -c %s "$setup") bytes)"
 
 $run_tests || exit 0
 

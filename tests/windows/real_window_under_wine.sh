@@ -5,7 +5,10 @@
 # on the wire, the log's creation and lock, the messages, the ways the program ends and the
 # installer; and the readings themselves: every byte value from the line becomes its record in
 # the log, byte for byte, the reading's caption follows them on the screen, a line whose far end
-# goes away turns the window stale with a notice, and a new line under COM1 takes its place.
+# goes away turns the window stale with a notice, and a new line under COM1 takes its place. And
+# what the exe carries (its manifest, its icon), its start without its platform plugin, and the
+# installer and the uninstaller: the Start menu, the entry under Apps, and their refusal while the
+# program runs.
 #
 #   real_window_under_wine.sh ZIP SETUP_EXE GAUGE_SIM SCREENSHOT_DIR HOLD_FILE_EXE
 set -euo pipefail
@@ -13,7 +16,7 @@ ZIP=$(realpath "$1")
 SETUP=$(realpath "$2")
 SHOTS=$(realpath -m "$4")
 HOLD_FILE=$(realpath "$5")
-for tool in wine wineserver import unzip; do
+for tool in wine wineserver import unzip iconv xmllint x86_64-w64-mingw32-objdump; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 # The helpers of the Linux process-level tests (Xvfb, waiting, the wire); no Linux program here.
@@ -41,7 +44,9 @@ STOP_HEX=$(printf "$STOP_CMD" | od -An -v -tx1 | tr -d ' \n')
 # --- A display, a Wine of our own, the gauge on COM1 -------------------------------------------
 start_x
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# (winemenubuilder would copy every shortcut the installer makes into this machine's own menus.)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine wineboot -i >/dev/null 2>&1
 
 "$GAUGE_SIM" --dir "$work" --port 1 --received "$work/wire" >"$work/sim.out" 2>"$work/sim.err" &
@@ -69,6 +74,46 @@ APP="$work/Пьезон для RX418"
 unzip -q "$ZIP" -d "$work/unzipped"
 mv "$work/unzipped"/* "$APP"
 LOG="$APP/Пьезон_RX418.log"
+
+# Where the exe's resources of TYPE are in its file (24: the manifest; 3: the icon images), found
+# as Windows finds them, through the resource tree (objdump lists it): "offset size" each.
+#   resources_of EXE TYPE
+resources_of() {
+  local objdump=x86_64-w64-mingw32-objdump base vma offset rva size
+  base=$("$objdump" -p "$1" | awk '$1 == "ImageBase" { print $2 }')
+  read -r vma offset < <("$objdump" -h "$1" | awk '$2 == ".rsrc" { print $4, $6 }')
+  "$objdump" -p "$1" | awk -v type="$(printf 'ID: 0x%06x,' "$2")" '
+    /^[0-9a-f]+   Entry: / { of_type = index($0, type) > 0 } # the first level: types
+    of_type && /Leaf: Addr:/ { gsub(/,/, ""); print $4, $6 }' |
+    while read -r rva size; do
+      echo $((rva - (16#$vma - 16#$base) + 16#$offset)) $((size))
+    done
+}
+#   bytes_at FILE OFFSET COUNT
+bytes_at() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count="$3" status=none; }
+
+step "the exe carries its manifest and a 256 px icon"
+read -r at size < <(resources_of "$APP/piezon.exe" 24) || fail "the exe has no manifest"
+bytes_at "$APP/piezon.exe" "$at" "$size" >"$work/manifest.xml"
+# Windows refuses to start a program whose manifest it cannot read.
+xmllint --noout "$work/manifest.xml" 2>"$work/manifest.err" ||
+  fail "the manifest is not well-formed XML: $(head -n 2 "$work/manifest.err")"
+# What each setting of the manifest must say, as a pattern over its text.
+while IFS='|' read -r what pattern; do
+  grep -Eq "$pattern" "$work/manifest.xml" || fail "the manifest does not say $what"
+done <<'TABLE'
+long paths: longPathAware true|<([a-z0-9]+:)?longPathAware( [^>]*)?>true</
+Windows 10 and 11 as a supported system|<([a-z0-9]+:)?supportedOS Id="\{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a\}"
+TABLE
+# Explorer's large icons and the taskbar on a high-DPI screen take the 256 px image, a PNG.
+resources_of "$APP/piezon.exe" 3 | while read -r at size; do
+  bytes_at "$APP/piezon.exe" "$at" 24 | od -An -v -tx1 | tr -d ' \n'
+  echo
+done >"$work/icons.txt"
+grep -qx '89504e470d0a1a0a0000000d494844520000010000000100' "$work/icons.txt" ||
+  fail "no 256 px PNG among the exe's $(wc -l <"$work/icons.txt") icon images"
+echo "the manifest: longPathAware, Windows 10 and 11;" \
+  "$(wc -l <"$work/icons.txt") icon images, one of 256 px"
 
 step "--version, --help and --list-ports, redirected: UTF-8"
 wine "$APP/piezon.exe" --version >"$work/version.txt" 2>"$work/version.err"
@@ -111,6 +156,34 @@ wait_box() {
   wait_for "the message box" 10 has_box "$@"
 }
 says() { grep -qF -- "$2" "$work/$1.err"; }
+mkdir -p "$SHOTS"
+
+step "without its platform plugin: a box names the missing file; Enter, exit status 1"
+# As after a zip unpacked in part, or an antivirus that took the file: the operator is told, in
+# Russian, which file is missing.
+BARE="$work/без модуля окна"
+cp -r "$APP" "$BARE"
+rm "$BARE/platforms/qwindows.dll"
+wine "$BARE/piezon.exe" >"$work/bare.out" 2>"$work/bare.err" &
+BARE_PID=$!
+pids+=("$BARE_PID")
+bare_box() {
+  BOX=$(xdotool search --all --onlyvisible --pid "$BARE_PID" --name '^Пьезон для RX418$' \
+    2>/dev/null | head -n1)
+  [[ -n $BOX ]]
+}
+wait_for "the message box of the program without its platform plugin" 30 bare_box
+sleep 0.5 # drawn
+import -window "$BOX" "$SHOTS/no-platform-plugin.png"
+says bare 'platforms\qwindows.dll' ||
+  fail "the message does not name the file: $(cat "$work/bare.err")"
+press "$BOX" Return
+wait_for "the program to end after the box" 20 ended "$BARE_PID"
+status=0
+wait "$BARE_PID" || status=$?
+((status == 1)) || fail "without its platform plugin: exit status $status, not 1"
+grep -m1 -F 'qwindows.dll' "$work/bare.err"
+echo "the box ($SHOTS/no-platform-plugin.png), then exit status 1"
 
 step "the window"
 WINEDEBUG=+loaddll start_copy first "$APP"
@@ -123,7 +196,6 @@ else
 fi
 geometry=$(xdotool getwindowgeometry "$FIRST" | awk '/Geometry/ { print $2 }')
 [[ $geometry == 376x273 ]] || fail "the client area is $geometry, not 376x273"
-mkdir -p "$SHOTS"
 import -window "$FIRST" "$SHOTS/window-100.png"
 echo "client area $geometry; screenshot $SHOTS/window-100.png"
 
@@ -327,12 +399,12 @@ echo "START, STOP, STOP on the new line"
 
 step "the last log held by another program: a viewer (sharing writing), then Excel (only reading)"
 # hold-file.exe holds a file open as such programs do, until its release file appears.
-hold() { # NAME SHARE: holds the log; sets HOLD_PID
-  wine "$HOLD_FILE" "$(winepath -w "$LOG")" "$2" "$(winepath -w "$work/$1.held")" \
+hold() { # NAME SHARE [FILE]: holds FILE, by default the log; sets HOLD_PID
+  wine "$HOLD_FILE" "$(winepath -w "${3:-$LOG}")" "$2" "$(winepath -w "$work/$1.held")" \
     "$(winepath -w "$work/$1.release")" >/dev/null 2>"$work/$1.hold.err" &
   HOLD_PID=$!
   pids+=("$HOLD_PID")
-  wait_for "$1 to hold the log" 20 test -s "$work/$1.held"
+  wait_for "$1 to hold ${3:-the log}" 20 test -s "$work/$1.held"
 }
 let_go() { touch "$work/$1.release"; wait_for "$1 to let go" 20 ended "$HOLD_PID"; }
 previous_is() { cmp -s "$1" "${LOG%.log}_предыдущий.log"; }
@@ -399,45 +471,194 @@ grep -F "Сеанс Windows" "$work/third.err"
 echo "the process ended with status $status (Wine ends what is left after the message)"
 wire_is $((press_start + 16)) || fail "the end of the session sent something to the gauge"
 
-step "silent install, the program from the installed folder, silent uninstall keeps the log"
-wine "$SETUP" /S >/dev/null 2>"$work/setup.err" || fail "the silent install failed"
+# --- The installer and the uninstaller ----------------------------------------------------------
 local_data=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
 profile_data=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
 INST="$(winepath -u "$local_data" 2>/dev/null)/Programs/Пьезон RX418"
+WIN_INST="$local_data\\Programs\\Пьезон RX418"
 MENU="$(winepath -u "$profile_data" 2>/dev/null)/Microsoft/Windows/Start Menu/Programs"
+FOLDER="$MENU/Пьезон для RX418"
+OLD_LINK="$MENU/Пьезон для RX418.lnk" # where earlier versions put the program's shortcut
 KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PiezonRX418'
+
+# A value of the entry under Apps as reg query shows it on a Russian Windows, whose console
+# speaks CP866: the Cyrillic comes through.
+reg_value() {
+  env LC_ALL=ru_RU.UTF-8 wine reg query "$KEY" /v "$1" 2>/dev/null | iconv -f CP866 -t UTF-8 |
+    tr -d '\r' | awk -v name="$1" '
+      $1 == name { sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print }' # name, type, value
+}
+# The path a shortcut leads to, from its list of items (the shell's own record of the target):
+# the drive's item gives "C:\", each folder's or file's item its long name. As Wine writes such
+# an item, it ends with the long name in UTF-16, a NUL, and the offset of the block that holds
+# the name 20 bytes in.
+#   link_target LNK
+link_target() {
+  local lnk=$1 at=78 end cb type block name path=
+  lnk_u16() { od -An -tu2 --endian=little -j "$1" -N2 "$lnk" | tr -d ' '; }
+  (($(lnk_u16 20) & 1)) || return 1 # no item list
+  end=$((at + $(lnk_u16 76)))
+  while ((at < end)) && cb=$(lnk_u16 "$at") && ((cb > 0)); do
+    type=$(od -An -tu1 -j $((at + 2)) -N1 "$lnk" | tr -d ' ')
+    case $((type & 0x70)) in
+      32) path=$(bytes_at "$lnk" $((at + 3)) 3) ;; # the drive
+      48)
+        block=$(lnk_u16 $((at + cb - 2)))
+        name=$(bytes_at "$lnk" $((at + block + 20)) $((cb - block - 24)) |
+          iconv -f UTF-16LE -t UTF-8)
+        path+="$name\\"
+        ;;
+    esac
+    at=$((at + cb))
+  done
+  printf '%s\n' "${path%\\}"
+}
+
+step "silent install over an earlier version: the files, the Start menu, the entry under Apps"
+# What an earlier version left: its shortcut at the top of the menu, and beside it the records of
+# an earlier session, which are the operator's: not the program's size, kept by the uninstaller.
+mkdir -p "$INST"
+for ((i = 0; i < 4000; i++)); do printf '  earlier session\r\n'; done >"$work/earlier"
+cp "$work/earlier" "$INST/Пьезон_RX418_предыдущий.log"
+cp "$work/earlier" "$INST/Пьезон_RX418_предыдущий.csv"
+printf 'an earlier version\r\n' >"$OLD_LINK"
+wine "$SETUP" /S >/dev/null 2>"$work/setup.err" || fail "the silent install failed"
 for f in piezon.exe Qt6Core.dll Qt6SerialPort.dll libwinpthread-1.dll platforms/qwindows.dll \
   styles/qwindowsvistastyle.dll translations/qtbase_ru.qm uninstall.exe; do
   [[ -f $INST/$f ]] || fail "not installed: $INST/$f"
 done
-[[ -f "$MENU/Пьезон для RX418.lnk" ]] || fail "no Start menu shortcut in $MENU"
-wine reg query "$KEY" /v UninstallString 2>/dev/null | grep -q uninstall.exe ||
-  fail "the uninstaller is not registered under Apps"
-echo "installed in $INST, with its Start menu shortcut and its entry under Apps"
+# The Start-menu folder: each shortcut and where it leads.
+while IFS='|' read -r name target; do
+  [[ -f "$FOLDER/$name.lnk" ]] || fail "no shortcut «$name» in $FOLDER"
+  got=$(link_target "$FOLDER/$name.lnk") || fail "the shortcut «$name» leads nowhere"
+  [[ $got == "$target" ]] || fail "the shortcut «$name» leads to '$got', not '$target'"
+done <<TABLE
+Пьезон для RX418|$WIN_INST\\piezon.exe
+Папка журналов|$WIN_INST
+TABLE
+[[ $(find "$FOLDER" -mindepth 1 | wc -l) == 2 ]] || fail "more in $FOLDER: $(ls "$FOLDER")"
+[[ ! -e $OLD_LINK ]] || fail "the earlier version's shortcut is still at the top of the menu"
+# Apps: its size in KiB is that of the installed files, the records left out.
+kib=$(find "$INST" -type f ! -name '*.log' ! -name '*.csv' -printf '%s\n' |
+  awk '{ s += $1 } END { printf "%d", (s + 1023) / 1024 }')
+while IFS='|' read -r name want; do
+  got=$(reg_value "$name")
+  [[ $got == "$want" ]] || fail "Apps: $name is '$got', not '$want'"
+done <<TABLE
+DisplayName|Пьезон для RX418
+Publisher|Пьезон для RX418
+EstimatedSize|$(printf '0x%x' "$kib")
+UninstallString|"$WIN_INST\\uninstall.exe"
+TABLE
+echo "installed in $INST; the Start menu's «Пьезон для RX418» folder with the program and" \
+  "«Папка журналов»; under Apps, $kib KiB"
 
+step "the installed program: START, STOP twice, its log beside itself"
 before=$(size_of "$work/wire")
 start_copy installed "$INST"
-press "$WINDOW" F1
+INSTALLED=$WINDOW INSTALLED_PID=$PID
+press "$INSTALLED" F1
 wait_for "START from the installed program" 10 wire_is $((before + 16))
-press "$WINDOW" F2
+press "$INSTALLED" F2
 wait_for "STOP twice from the installed program" 10 wire_is $((before + 48))
-press "$WINDOW" F3
-wait_for "the installed program to end" 20 ended "$PID"
 [[ -f "$INST/Пьезон_RX418.log" ]] || fail "the installed program wrote no log beside itself"
 echo "the installed program sent START and STOP twice and wrote its log beside itself"
 
-# What an earlier session left is the operator's too.
-printf '  earlier session\r\n' >"$INST/Пьезон_RX418_предыдущий.log"
-# The uninstaller copies itself away and returns at once; its copy is waited for with every
-# other Windows process. (Its "_?=" cannot be given here: Wine quotes an argument with a space.)
+step "while the program runs, the installer and the uninstaller refuse and change nothing"
+# All an installer or an uninstaller could change: the installed files (rewriting one moves its
+# ctime, even where the installer puts the old time back), the Start menu, the entry under Apps.
+installed_state() {
+  (cd "$INST" && find . -printf '%p %s %C@\n' | LC_ALL=C sort)
+  (cd "$MENU" && find . -printf '%p %C@\n' | LC_ALL=C sort)
+  wine reg export "$KEY" "$work/key.reg" /y >/dev/null 2>&1 && md5sum <"$work/key.reg"
+}
+# The uninstaller run in place: "_?=FOLDER" keeps it from running a copy of itself from %TEMP%
+# (and returning at once), so its own exit status is seen. Given as one argument, Wine would
+# quote it for the space in the folder's name and the uninstaller would not know it; given as
+# words, Wine joins them with spaces as they are.
+read -ra IN_PLACE <<<"_?=$WIN_INST"
+uninstaller_copy_ended() { [[ $(ps -eo args=) != *"_?=$WIN_INST"* ]]; }
+box_of_pid() {
+  BOX=$(xdotool search --all --onlyvisible --pid "$1" 2>/dev/null | head -n1)
+  [[ -n $BOX ]]
+}
+# Each way of running them: HOW, and the exit status its caller sees while WHO runs.
+#   setup, uninstall-in-place: /S, silent; setup-box, uninstall-box: the box, closed with Enter;
+#   uninstall: /S as Apps runs it, without "_?=": the copy refuses, the caller sees 0.
+#   refuses WHO HOW STATUS
+refuses() {
+  local who=$1 how=$2 want=$3 before status=0 pid
+  before=$(installed_state)
+  case $how in
+    setup) wine "$SETUP" /S >/dev/null 2>&1 || status=$? ;;
+    uninstall-in-place)
+      wine cmd /c "$WIN_INST\\uninstall.exe" /S "${IN_PLACE[@]}" >/dev/null 2>&1 || status=$? ;;
+    uninstall)
+      wine "$INST/uninstall.exe" /S >/dev/null 2>&1 || status=$?
+      wait_for "the uninstaller's copy to end" 30 uninstaller_copy_ended
+      ;;
+    setup-box | uninstall-box)
+      if [[ $how == setup-box ]]; then
+        wine "$SETUP" >/dev/null 2>&1 &
+      else
+        wine "$INST/uninstall.exe" "${IN_PLACE[@]}" >/dev/null 2>&1 &
+      fi
+      pid=$!
+      pids+=("$pid")
+      wait_for "the box of $how" 30 box_of_pid "$pid"
+      sleep 0.5 # drawn
+      import -window "$BOX" "$SHOTS/$how-refused.png"
+      press "$BOX" Return
+      wait_for "$how to end" 20 ended "$pid"
+      wait "$pid" || status=$?
+      ;;
+  esac
+  ((status == want)) || fail "$how while $who runs: exit status $status, not $want"
+  [[ $(installed_state) == "$before" ]] || fail "$how while $who runs changed the installation"
+  echo "$who runs: $how exits with $status, nothing changed"
+}
+# The installed program: its mutex tells, and its exe cannot be written to.
+while read -r how want; do refuses "the installed program" "$how" "$want"; done <<'TABLE'
+setup 2
+uninstall-in-place 2
+uninstall 0
+setup-box 2
+uninstall-box 2
+TABLE
+press "$INSTALLED" F3
+wait_for "the installed program to end" 20 ended "$INSTALLED_PID"
+# A copy from the zip, elsewhere: only its mutex tells.
+start_copy zip "$APP"
+for how in setup uninstall-in-place; do refuses "a copy from the zip" "$how" 2; done
+press "$WINDOW" F3
+wait_for "the copy from the zip to end" 20 ended "$PID"
+# An earlier version, which has no mutex: its exe, held as Windows holds a running program's.
+hold earlier r "$INST/piezon.exe"
+for how in setup uninstall-in-place; do refuses "an earlier version" "$how" 2; done
+let_go earlier
+
+step "silent uninstall: the logs stay, the Start menu and the entry under Apps go"
+# Left from an earlier version, had the operator never installed this one over it.
+printf 'an earlier version\r\n' >"$OLD_LINK"
+# What must stay: all that is not the program's (the logs and their companions, whatever the
+# sessions wrote), and nothing of what it installed.
+unzip -Z1 "$ZIP" | sed -n 's|^[^/]*/||; /[^/]$/p' | LC_ALL=C sort >"$work/installed.txt"
+echo uninstall.exe >>"$work/installed.txt"
+(cd "$INST" && find . -type f -printf '%P\n' | LC_ALL=C sort) >"$work/before-uninstall.txt"
+grep -q '\.log$' "$work/before-uninstall.txt" || fail "no log before the uninstall"
+keep=$(LC_ALL=C sort "$work/installed.txt" | LC_ALL=C comm -23 "$work/before-uninstall.txt" - |
+  tr '\n' ' ')
+# The uninstaller as Apps runs it: it copies itself away and returns at once; the copy is
+# waited for with every other Windows process.
 wine "$INST/uninstall.exe" /S >/dev/null 2>&1 || fail "the silent uninstall failed"
 timeout 120 wineserver -w || fail "the uninstaller did not finish"
-left=$(cd "$INST" && find . -mindepth 1 | sort | tr '\n' ' ')
-[[ $left == "./Пьезон_RX418.log ./Пьезон_RX418_предыдущий.log " ]] ||
-  fail "the uninstall left or took: $left"
-[[ ! -e "$MENU/Пьезон для RX418.lnk" ]] || fail "the shortcut is still there"
+left=$(cd "$INST" && find . -mindepth 1 -printf '%P\n' | LC_ALL=C sort | tr '\n' ' ')
+[[ $left == "$keep" ]] || fail "the uninstall left '$left', not '$keep'"
+for gone in "$FOLDER/Пьезон для RX418.lnk" "$FOLDER/Папка журналов.lnk" "$FOLDER" "$OLD_LINK"; do
+  [[ ! -e $gone ]] || fail "still there after the uninstall: $gone"
+done
 if wine reg query "$KEY" >/dev/null 2>&1; then fail "still registered under Apps"; fi
-echo "uninstalled; the log stays: $left"
+echo "uninstalled; the Start menu's folder and shortcuts gone; the records stay: $left"
 
 step "the window at 150 % and 200 % (LogPixels 144 and 192)"
 for dpi in 144 192; do
