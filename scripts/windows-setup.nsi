@@ -1,6 +1,7 @@
 ; The operator's installer for Windows: per user, no administrator rights, Russian texts.
 ; Built by scripts/windows.sh:
-;   makensis -INPUTCHARSET UTF8 -DSTAGE=<folder with piezon.exe and its DLLs>
+;   makensis -INPUTCHARSET UTF8 -DVERSION=<M.NN> -DFILE_VERSION=<M.NN.0.0>
+;            -DSTAGE=<folder with piezon.exe and its DLLs>
 ;            -DFILES=<generated list of the installed files> -DOUTFILE=<setup.exe> windows-setup.nsi
 ; The log lives beside the program, so the program goes where the operator may write:
 ; %LOCALAPPDATA%\Programs\Пьезон RX418. Uninstalling removes what was installed and keeps the logs.
@@ -11,7 +12,6 @@ RequestExecutionLevel user
 ManifestDPIAware true
 
 !define PRODUCT "Пьезон для RX418"
-!define VERSION "2.00"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\PiezonRX418"
 ; The program holds this mutex for as long as it runs (src/window/process_setup_win.cpp).
 !define RUNNING_MUTEX "Local\PiezonRX418.Running"
@@ -40,7 +40,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Russian"
 
-VIProductVersion "2.0.0.0"
+VIProductVersion "${FILE_VERSION}"
 VIAddVersionKey /LANG=${LANG_RUSSIAN} "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=${LANG_RUSSIAN} "FileDescription" "Установка программы ${PRODUCT}"
 VIAddVersionKey /LANG=${LANG_RUSSIAN} "FileVersion" "${VERSION}"

@@ -81,7 +81,11 @@ echo "Built $build/piezon.exe"
 
 # --- Packages ---------------------------------------------------------------------------------
 # What the operator gets: the program and what it needs, nothing of the tests.
-version=2.00
+# The project's version, as the top CMakeLists.txt declares it ("M.NN"), and as Windows numbers
+# a file's version (M.NN.0.0).
+version=$(sed -n 's/^project(piezon VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[[ $version =~ ^([0-9]+)\.([0-9]+)$ ]] || { echo "no version in $root/CMakeLists.txt" >&2; exit 1; }
+file_version="${BASH_REMATCH[1]}.$((10#${BASH_REMATCH[2]})).0.0"
 dist="$build/dist"
 stage="$dist/piezon-rx418-$version"
 rm -rf "$dist"
@@ -112,7 +116,8 @@ fi
 # The uninstaller removes exactly these files, so that the logs beside them stay.
 (cd "$stage" && find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|^|  Delete "$INSTDIR\\|; s|$|"|') \
   >"$dist/installed-files.nsh"
-makensis -V2 -INPUTCHARSET UTF8 -DSTAGE="$stage" -DFILES="$dist/installed-files.nsh" \
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DFILE_VERSION="$file_version" \
+  -DSTAGE="$stage" -DFILES="$dist/installed-files.nsh" \
   -DOUTFILE="$dist/piezon-rx418-$version-setup.exe" "$root/scripts/windows-setup.nsi"
 rm -f "$dist/installed-files.nsh"
 setup="$dist/piezon-rx418-$version-setup.exe"

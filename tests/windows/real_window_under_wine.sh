@@ -131,7 +131,9 @@ echo "--version: $(tr -d '\r' <"$work/version.txt")"
 echo "--list-ports under Wine:"
 sed 's/^/  /' "$work/ports.txt"
 
-windows_of() { xdotool search --all --onlyvisible --name 'RX418$' 2>/dev/null || true; }
+# A new window is found by the Latin part of its title, then known by its id: the title gains
+# «— нет данных» while the gauge is silent.
+windows_of() { xdotool search --all --onlyvisible --name 'RX418' 2>/dev/null || true; }
 # Starts a copy from FOLDER; sets PID and WINDOW (the new window that is not in $known).
 start_copy() {
   local name=$1 folder=$2 known
@@ -397,7 +399,7 @@ kill "$LINE_PID" 2>/dev/null || true
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
 echo "START, STOP, STOP on the new line"
 
-step "the last log held by another program: a viewer (sharing writing), then Excel (only reading)"
+step "the last log held by another program: a viewer (sharing writing), then Excel (only reading); the companion record held by Excel"
 # hold-file.exe holds a file open as such programs do, until its release file appears.
 hold() { # NAME SHARE [FILE]: holds FILE, by default the log; sets HOLD_PID
   wine "$HOLD_FILE" "$(winepath -w "${3:-$LOG}")" "$2" "$(winepath -w "$work/$1.held")" \
@@ -447,6 +449,21 @@ press "$HOLDERS" F2
 wait_for "STOP twice" 10 line_has 96
 sleep 0.3
 [[ $(line_words) == "START STOP STOP START STOP STOP" ]] || fail "the line carried $(line_words)"
+
+# The companion record double-clicked into Excel, as the guide says to open it: START goes ahead
+# all the same, without the record this session, and says so.
+CSV="${LOG%.log}.csv"
+[[ -s $CSV ]] || fail "no companion record beside the log"
+cp "$CSV" "$work/csv.before"
+hold excel-csv r "$CSV"
+press "$HOLDERS" F1
+wait_for "START past Excel's hold of the record" 20 line_has 112
+wait_for "the notice" 20 says holders "Файл с отметками времени"
+cmp -s "$work/csv.before" "$CSV" || fail "with Excel holding it: the companion record was changed"
+let_go excel-csv
+press "$HOLDERS" F2
+wait_for "STOP twice" 10 line_has 144
+echo "Excel held the companion record: START went ahead, the record as it was, the notice given"
 press "$HOLDERS" F3
 wait_for "the program to end" 20 ended "$HOLDERS_PID"
 kill "$LINE_PID" 2>/dev/null || true
