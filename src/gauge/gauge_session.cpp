@@ -16,7 +16,7 @@ namespace piezon
 GaugeSession::GaugeSession(QString programDir, ErrorReporter* reporter, QChar separator,
                            PortNaming naming, QObject* parent)
     : QObject(parent), m_programDir(std::move(programDir)), m_reporter(reporter),
-      m_naming(std::move(naming)), m_pipeline(separator)
+      m_naming(std::move(naming)), m_separator(separator), m_pipeline(separator)
 {
     if (!m_naming.resolve)
         m_naming = portNamingOnDisk(m_programDir);
@@ -466,8 +466,8 @@ bool GaugeSession::endSilence(const QByteArray& stamp, qint64 now, QString* erro
         return true;
     m_silent = false;
     emit silentChanged(false);
-    return recordEvent(
-        stamp, companion::silenceEvent(now - m_silence.lastMs(), m_pipeline.separator()), error);
+    return recordEvent(stamp, companion::silenceEvent(now - m_silence.lastMs(), m_separator),
+                       error);
 }
 
 void GaugeSession::onSilence()

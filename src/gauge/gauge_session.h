@@ -116,6 +116,7 @@ private:
     QString m_programDir;
     ErrorReporter* m_reporter;
     PortNaming m_naming;
+    QChar m_separator; // the decimal separator of captions, and of the silences' lengths
     QString m_offsetText = QStringLiteral("0");
     GaugePort m_port;
     MeasurementLog m_log;

@@ -59,7 +59,6 @@ public:
     const QString& caption() const { return m_caption; }
     const Line& needle() const { return m_line; }
     double needleReading() const { return m_needleReading; }
-    QChar separator() const { return m_separator; }
 
 private:
     // What the chain and the record make of one byte at one offset, worked out once.

@@ -71,6 +71,9 @@ bool wasDeleted(int fd, const QString& path);
 int openForSync(int fd, int* why);
 void closeForSync(int syncFd);
 
+// Starts putting the file's written data on the disk without waiting for it (nothing where the
+// system has no such call): a sync after it finds the data on its way.
+void startWriteback(int fd);
 // The file's data and size on the disk now, blocking until they are. 0, or the error number; a
 // device that keeps nothing to sync (a null device, a terminal) counts as synced.
 int syncToDisk(int fd);

@@ -275,6 +275,11 @@ void closeForSync(int syncFd)
         ::_close(syncFd);
 }
 
+void startWriteback(int)
+{
+    // Windows has only the whole flush.
+}
+
 int syncToDisk(int fd)
 {
     const HANDLE file = nativeHandle(fd);
