@@ -394,16 +394,10 @@ private slots:
 
     void farEndDisappearsThenComesBack()
     {
-        QFETCH(QByteArray, logged);
-        QFETCH(QByteArray, inFlight);
         WindowSession s;
         LostLine loss;
-        loseTheFarEnd(s, logged, inFlight, &loss);
-        if (QTest::currentTestFailed())
-            return;
         QByteArray log;
-        lossIsBorneQuietly(s, loss, logged, inFlight, &log);
-        if (QTest::currentTestFailed())
+        if (!lostAndBorneQuietly(s, &loss, &log))
             return;
         piezon::GaugeSession& session = s.form->MSComm1();
 
@@ -453,16 +447,10 @@ private slots:
 
     void farEndDisappearsThenStop()
     {
-        QFETCH(QByteArray, logged);
-        QFETCH(QByteArray, inFlight);
         WindowSession s;
         LostLine loss;
-        loseTheFarEnd(s, logged, inFlight, &loss);
-        if (QTest::currentTestFailed())
-            return;
         QByteArray log;
-        lossIsBorneQuietly(s, loss, logged, inFlight, &log);
-        if (QTest::currentTestFailed())
+        if (!lostAndBorneQuietly(s, &loss, &log))
             return;
 
         s.form->Command2_Click();
@@ -792,6 +780,19 @@ private:
     // The loss seen: the reading stale, one notice, the session and its log going on; the
     // records shown before it kept whole; tries that fail cost nothing and say nothing. `log` is
     // what the log holds then.
+    // The two rows' line lost and the loss borne quietly, as "comes back" and "STOP" both begin;
+    // false if a check failed on the way.
+    static bool lostAndBorneQuietly(WindowSession& s, LostLine* loss, QByteArray* log)
+    {
+        QFETCH(QByteArray, logged);
+        QFETCH(QByteArray, inFlight);
+        loseTheFarEnd(s, logged, inFlight, loss);
+        if (QTest::currentTestFailed())
+            return false;
+        lossIsBorneQuietly(s, *loss, logged, inFlight, log);
+        return !QTest::currentTestFailed();
+    }
+
     static void lossIsBorneQuietly(WindowSession& s, const LostLine& loss, const QByteArray& logged,
                                    const QByteArray& inFlight, QByteArray* log)
     {
