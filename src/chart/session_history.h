@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -12,14 +13,14 @@ namespace piezon
 
 // What happened in a session besides its readings, as the chart marks it on the time axis.
 enum class HistoryEvent : quint8 {
-    Start,         // START (and only at 0 ms)
-    LineLost,      // opens a gap, closed by LineBack or Stop
+    Start,    // START (and only at 0 ms)
+    LineLost, // opens a gap, closed by LineBack or Stop
     LineBack,
-    SilenceBegin,  // at the last reading before a declared silence: opens a gap
-    SilenceEnd,    // the reading that ended it came (or the session ended)
-    LogMode,       // the log mode changed
-    Offset,        // «Погрешность» changed
-    Stop,          // STOP, an aborted session or the program closed: closes any open gap
+    SilenceBegin, // at the last reading before a declared silence: opens a gap
+    SilenceEnd,   // the reading that ended it came (or the session ended)
+    LogMode,      // the log mode changed
+    Offset,       // «Погрешность» changed
+    Stop,         // STOP, an aborted session or the program closed: closes any open gap
 };
 
 struct HistoryMark {
@@ -64,6 +65,7 @@ public:
     static constexpr qint64 kFineMs = 3600 * 1000; // the last hour: one point per batch
     static constexpr qint64 kBucketMs = 1000;      // older: one min/max per second
     static constexpr qint64 kSlopeMs = 60 * 1000;
+    static constexpr qsizetype kMaxMarks = 20000;
 
     // A new session: everything forgotten. `localStart` is the wall clock at START, for the
     // local times of the extremes.
@@ -74,18 +76,22 @@ public:
     // One batch: its arrival since START, and the corrected readings the pipeline took, in
     // hundredths of kgf/cm2, in order. Arrivals never go back in time.
     void addBatch(qint64 ms, const qint16* centi, qsizetype count);
-    // An event; the gap-opening and gap-closing ones open and close the gaps.
+    // An event; the gap-opening and gap-closing ones open and close the gaps. A reading also
+    // closes a gap still open (the session missed telling its end).
     void mark(qint64 ms, HistoryEvent kind);
 
     qint64 readingCount() const;
     // The last reading's arrival, or -1 with none.
     qint64 lastReadingMs() const;
     std::optional<int> latest() const;
+    // In time order. At most kMaxMarks marks and as many gaps are kept (a line that comes and
+    // goes every few seconds for a whole day): beyond that the oldest sixteenth is forgotten.
     const std::vector<HistoryMark>& marks() const;
     const std::vector<HistoryGap>& gaps() const;
 
     // The min and max of the readings in each of `columns` equal parts of [fromMs, toMs). A
     // bucket belongs to every column it overlaps. A column with no stored point has any=false.
+    // Within the last hour a batch belongs to the column of its arrival.
     std::vector<ColumnEnvelope> envelope(qint64 fromMs, qint64 toMs, int columns) const;
     // The min and max of the readings within [fromMs, toMs), if any.
     std::optional<ColumnEnvelope> range(qint64 fromMs, qint64 toMs) const;
@@ -105,7 +111,92 @@ public:
     std::size_t memoryBytes() const;
 
 private:
-    // Left to the implementation.
+    // 24 hours of 1 s buckets; past that, twice as wide each time they would not fit.
+    static constexpr qsizetype kMaxBuckets = 24 * 3600;
+    // A coarse bucket spans this many buckets, for columns much wider than a bucket.
+    static constexpr qsizetype kCoarseOf = 16;
+    // Batches closer than this to the fine point before them widen it instead of adding one, so
+    // that a line delivering in bursts cannot outgrow the bound.
+    static constexpr qint64 kMergeMs = 10;
+    static constexpr qint64 kDropEveryMs = 10 * 1000;
+    // The fine points in blocks, so that the hour's end is let go a block at a time.
+    static constexpr int kBlockShift = 12;
+    static constexpr qsizetype kBlockPoints = qsizetype(1) << kBlockShift;
+
+    // Times relative to m_fineBase fit 32 bits: the fine points span an hour.
+    struct FinePoint {
+        qint32 ms = 0;
+        qint16 lo = 0;
+        qint16 hi = 0;
+    };
+    // Empty while lo > hi.
+    struct Cell {
+        qint16 lo = std::numeric_limits<qint16>::max();
+        qint16 hi = std::numeric_limits<qint16>::min();
+        bool empty() const { return lo > hi; }
+        void widen(qint16 l, qint16 h)
+        {
+            if (l < lo)
+                lo = l;
+            if (h > hi)
+                hi = h;
+        }
+        void widen(const Cell& c) { widen(c.lo, c.hi); }
+    };
+
+    const FinePoint& fine(qsizetype i) const
+    {
+        const qsizetype g = m_fineFirst + i;
+        return m_blocks[std::size_t(g >> kBlockShift)][std::size_t(g & (kBlockPoints - 1))];
+    }
+    FinePoint& fine(qsizetype i)
+    {
+        const qsizetype g = m_fineFirst + i;
+        return m_blocks[std::size_t(g >> kBlockShift)][std::size_t(g & (kBlockPoints - 1))];
+    }
+    qint64 fineMs(qsizetype i) const { return m_fineBase + fine(i).ms; }
+    // Where fine points begin: nothing older than this is held at batch resolution.
+    qint64 fineFromMs() const { return m_lastMs - kFineMs; }
+    qsizetype firstFineFrom(qint64 ms) const;
+    void pushFine(qint64 ms, qint16 lo, qint16 hi);
+    void dropFineBefore(qint64 ms);
+    // Buckets up to the one of `ms`, merged first if they would not fit.
+    void growBuckets(qint64 ms);
+    void mergeBuckets();
+    // Widens `into` by the readings of [fromMs, toMs), fine where fine points hold them.
+    void accumulate(qint64 fromMs, qint64 toMs, Cell& into) const;
+    void addBuckets(qint64 first, qint64 end, Cell& into) const;
+    void addFine(qint64 fromMs, qint64 toMs, Cell& into) const;
+    void openGap(qint64 ms, HistoryEvent kind);
+    void closeGap(qint64 ms);
+
+    bool m_started = false;
+    QDateTime m_localStart;
+
+    std::vector<std::vector<FinePoint>> m_blocks;
+    std::vector<FinePoint> m_spare; // a block let go, kept for the next one
+    qsizetype m_fineFirst = 0;      // the oldest fine point's place in the first block
+    qsizetype m_fineCount = 0;
+    qint64 m_fineBase = 0;
+    qint64 m_oldestFineMs = 0; // while there are fine points
+    qint64 m_newestFineMs = 0;
+    bool m_gapSincePoint = false; // no batch is merged across a gap
+
+    std::vector<Cell> m_buckets; // bucket k: [k * m_bucketMs, (k + 1) * m_bucketMs)
+    std::vector<Cell> m_coarse;  // kCoarseOf buckets each
+    qint64 m_bucketMs = kBucketMs;
+
+    qint64 m_readingCount = 0;
+    qint64 m_firstMs = -1;
+    qint64 m_lastMs = -1;
+    int m_latest = 0;
+    std::optional<Extreme> m_maximum;
+    std::optional<Extreme> m_minimum;
+
+    std::vector<HistoryMark> m_marks;
+    std::vector<HistoryGap> m_gaps;
+    bool m_gapOpen = false;
+    HistoryEvent m_gapKind = HistoryEvent::LineLost;
 };
 
 } // namespace piezon
