@@ -196,6 +196,8 @@ void GaugeSession::sendStart()
     m_pipeline.startNewLog();
     m_state = State::Running;
     m_clock.start();
+    m_history.begin(QDateTime::currentDateTime());
+    m_history.mark(0, HistoryEvent::Start);
     m_silence.start(0);
     m_silenceTimer.start(int(m_silence.limitMs()));
     if (!recordEvent(stampNow(), companion::event::kStart, &reason)) {
@@ -329,6 +331,7 @@ void GaugeSession::onLost(const QString& reason)
     QString unrecorded;
     const bool recorded = endSilence(stamp, now, &unrecorded) &&
                           recordEvent(stamp, companion::event::kLineLost, &unrecorded);
+    m_history.mark(now, HistoryEvent::LineLost);
     if (!m_stale) {
         m_stale = true;
         emit staleChanged(true);
@@ -377,7 +380,9 @@ void GaugeSession::finishReconnect(bool ok)
     m_state = State::Running;
     m_portName = describePort(m_number, m_probed);
     m_reporter->clearNotice();
-    m_silence.restart(m_clock.elapsed());
+    const qint64 now = m_clock.elapsed();
+    m_history.mark(now, HistoryEvent::LineBack);
+    m_silence.restart(now);
     m_silenceTimer.start(int(m_silence.limitMs()));
     if (!recordEvent(stampNow(), companion::event::kLineBack, &reason)) {
         abort(messages::companionWriteFailed(m_log.companionPath(), reason));
@@ -407,9 +412,10 @@ void GaugeSession::processReceived(const QByteArray& bytes)
     }
     // Bytes an offset text that is not a number cannot read are no readings: they neither end a
     // silence nor set the pace.
+    qint64 now = -1;
     if (recording && !bytes.isEmpty() && parseOffset(offsetText)) {
         // One arrival for the whole batch: its readings share the time, none is invented.
-        const qint64 now = m_clock.elapsed();
+        now = m_clock.elapsed();
         if (sinks.companion || m_silent)
             sinks.stamp = stampNow();
         if (!endSilence(sinks.stamp, now, &error)) {
@@ -423,6 +429,11 @@ void GaugeSession::processReceived(const QByteArray& bytes)
         m_pipeline.process(bytes.constData(), bytes.size(), offsetText, m_allData, sinks, &error);
     if (result == ReadingPipeline::Result::Rejected)
         return;
+    // Whether or not the companion record is kept: the chart is the session's own.
+    if (now >= 0) {
+        const std::vector<qint16>& taken = m_pipeline.lastBatch();
+        m_history.addBatch(now, taken.data(), qsizetype(taken.size()));
+    }
     if (m_stale) {
         m_stale = false;
         emit staleChanged(false);
@@ -443,9 +454,27 @@ void GaugeSession::setLogMode(bool allData)
     m_allData = allData;
     if (m_state != State::Running && m_state != State::Reconnecting)
         return;
+    m_history.mark(m_clock.elapsed(), HistoryEvent::LogMode);
     QString error;
     if (!recordEvent(stampNow(),
                      allData ? companion::event::kModeAll : companion::event::kModeChanges, &error))
+        abort(messages::companionWriteFailed(m_log.companionPath(), error));
+}
+
+void GaugeSession::setOffsetText(const QString& text)
+{
+    m_offsetText = text;
+    // A text being typed over is no offset yet; only a number different from the last one is a
+    // change.
+    const std::optional<int> offset = parseOffset(text);
+    if (!offset || offset == m_offset)
+        return;
+    m_offset = offset;
+    if (m_state != State::Running && m_state != State::Reconnecting)
+        return;
+    m_history.mark(m_clock.elapsed(), HistoryEvent::Offset);
+    QString error;
+    if (!recordEvent(stampNow(), companion::offsetEvent(*offset), &error))
         abort(messages::companionWriteFailed(m_log.companionPath(), error));
 }
 
@@ -465,6 +494,7 @@ bool GaugeSession::endSilence(const QByteArray& stamp, qint64 now, QString* erro
     if (!m_silent)
         return true;
     m_silent = false;
+    m_history.mark(now, HistoryEvent::SilenceEnd);
     emit silentChanged(false);
     return recordEvent(stamp, companion::silenceEvent(now - m_silence.lastMs(), m_separator),
                        error);
@@ -482,6 +512,7 @@ void GaugeSession::onSilence()
         return;
     }
     m_silent = true;
+    m_history.mark(m_silence.lastMs(), HistoryEvent::SilenceBegin);
     if (!m_stale) {
         m_stale = true;
         emit staleChanged(true);
@@ -496,7 +527,10 @@ bool GaugeSession::endRecord(const QString& event, QString* error)
     QString ignored;
     if (!error)
         error = &ignored;
-    return endSilence(stamp, m_clock.elapsed(), error) && recordEvent(stamp, event, error);
+    const qint64 now = m_clock.elapsed();
+    const bool recorded = endSilence(stamp, now, error) && recordEvent(stamp, event, error);
+    m_history.mark(now, HistoryEvent::Stop);
+    return recorded;
 }
 
 } // namespace piezon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chart/session_history.h"
 #include "gauge/gauge_port.h"
 #include "gauge/port_mapping.h"
 #include "gauge/reading_pipeline.h"
@@ -10,6 +11,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <optional>
 
 namespace piezon
 {
@@ -39,6 +42,9 @@ public:
     GaugePort& port() { return m_port; }
     ReadingPipeline& pipeline() { return m_pipeline; }
     const MeasurementLog& log() const { return m_log; }
+    // The readings and events since the last START, kept after STOP until the next START.
+    // It changes with readingsChanged and with the events.
+    const SessionHistory& history() const { return m_history; }
     QString logPath() const;
 
     // From START to STOP, with or without a line at the moment.
@@ -71,9 +77,9 @@ public:
     // Every byte is one reading, in order. Public so the window can be driven without a port.
     void processReceived(const QByteArray& bytes);
     // What the window's pickers show, told whenever it changes: the offset picker's text, and
-    // the log mode (every reading, or only changes). A change of mode during a session is noted
-    // in the companion record.
-    void setOffsetText(const QString& text) { m_offsetText = text; }
+    // the log mode (every reading, or only changes). A change of either during a session is
+    // noted in the companion record.
+    void setOffsetText(const QString& text);
     void setLogMode(bool allData);
 
 signals:
@@ -118,6 +124,7 @@ private:
     PortNaming m_naming;
     QChar m_separator; // the decimal separator of captions, and of the silences' lengths
     QString m_offsetText = QStringLiteral("0");
+    std::optional<int> m_offset = 0; // the last offset text that was a number
     GaugePort m_port;
     MeasurementLog m_log;
     ReadingPipeline m_pipeline;
@@ -142,6 +149,7 @@ private:
     QTimer m_silenceTimer;
     bool m_silent = false;
     bool m_allData = true;
+    SessionHistory m_history;
 };
 
 } // namespace piezon

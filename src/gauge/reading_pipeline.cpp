@@ -23,6 +23,7 @@ const ReadingPipeline::Worked& ReadingPipeline::work(quint8 byte, const QString&
             w.record = buildLogRecord(offsetText, w.reading->caption);
             w.row = companion::readingFields(byte, static_cast<int>(w.reading->corrected),
                                              *parseOffset(offsetText), w.reading->caption);
+            w.centi = static_cast<qint16>(qRound(w.reading->pressure * 100));
         }
         w.done = true;
     }
@@ -50,6 +51,7 @@ ReadingPipeline::Result ReadingPipeline::process(const char* bytes, qsizetype co
                                                  const Sinks& sinks, QString* error)
 {
     RecordSink* const log = sinks.log;
+    m_lastBatch.clear();
     if (count <= 0)
         return Result::Rejected;
     // The offset text is the same for the whole batch: if one byte cannot be read with it, none
@@ -122,6 +124,7 @@ ReadingPipeline::Result ReadingPipeline::process(const char* bytes, qsizetype co
         m_needleReading = worked.reading->corrected;
         double angle = -m_needleReading;
         RotationLine(m_line, angle);
+        m_lastBatch.push_back(worked.centi);
     }
     m_caption = m_worked[static_cast<quint8>(bytes[written ? count - 1 : done])].reading->caption;
     if (!logWritten)

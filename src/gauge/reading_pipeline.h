@@ -56,6 +56,10 @@ public:
     // A new log starts: its first reading is recorded whatever was shown before.
     void startNewLog() { m_policy.reset(); }
 
+    // The corrected readings the last batch took (those shown and recorded; none if it was
+    // rejected), in hundredths of kgf/cm2, in order.
+    const std::vector<qint16>& lastBatch() const { return m_lastBatch; }
+
     const QString& caption() const { return m_caption; }
     const Line& needle() const { return m_line; }
     double needleReading() const { return m_needleReading; }
@@ -66,7 +70,8 @@ private:
         bool done = false;
         std::optional<Reading> reading;
         QByteArray record;
-        QByteArray row; // the companion's fields after the stamp
+        QByteArray row;   // the companion's fields after the stamp
+        qint16 centi = 0; // the pressure in hundredths
     };
     const Worked& work(quint8 byte, const QString& offsetText);
 
@@ -81,6 +86,7 @@ private:
     std::vector<qsizetype> m_recordEnds; // per reading: the end of the records up to it
     QByteArray m_rows;
     std::vector<qsizetype> m_rowEnds;
+    std::vector<qint16> m_lastBatch;
     QString m_caption = QStringLiteral("0.00");
     Line m_line = kLine1AtRest;
     double m_needleReading = 0;

@@ -46,6 +46,11 @@ QString silenceEvent(qint64 silentMs, QChar separator)
     return QStringLiteral("нет данных %1%2%3 с").arg(tenths / 10).arg(separator).arg(tenths % 10);
 }
 
+QString offsetEvent(int offset)
+{
+    return event::kOffset + QString::number(offset);
+}
+
 bool holdsReading(const QByteArray& text)
 {
     // The first line is the header; a reading's row has its byte in the third field.

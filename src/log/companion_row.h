@@ -25,6 +25,8 @@ inline const QString kLineLost = QStringLiteral("линия потеряна");
 inline const QString kLineBack = QStringLiteral("линия восстановлена");
 inline const QString kModeAll = QStringLiteral("режим журнала: все");
 inline const QString kModeChanges = QStringLiteral("режим журнала: изменения");
+// Followed by the new offset: offsetEvent().
+inline const QString kOffset = QStringLiteral("погрешность: ");
 } // namespace event
 
 // The byte-order mark and the header line.
@@ -44,6 +46,9 @@ QByteArray eventRow(const QByteArray& stamp, const QString& event);
 // "нет данных 4,0 с": how long no reading came, in seconds with one decimal and the caption's
 // separator.
 QString silenceEvent(qint64 silentMs, QChar separator);
+
+// "погрешность: -5": the offset chosen during a session, as a plain number.
+QString offsetEvent(int offset);
 
 // Whether the file's text holds at least one reading's row (not only the header and events).
 bool holdsReading(const QByteArray& text);

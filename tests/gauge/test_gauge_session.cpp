@@ -701,6 +701,60 @@ private slots:
         QVERIFY(s.reporter.messages.isEmpty());
     }
 
+    void historyFollowsTheSession_data()
+    {
+        QTest::addColumn<bool>("companionKept");
+
+        QTest::newRow("with its companion record") << true;
+        // A folder in its place, as a record another program keeps to itself is: no record.
+        QTest::newRow("without its companion record") << false;
+    }
+
+    // The chart's history is the session's own, whether or not its companion record is kept: it
+    // holds the readings and events from START, stays after STOP and is begun anew by START.
+    void historyFollowsTheSession()
+    {
+        QFETCH(bool, companionKept);
+        using piezon::HistoryEvent;
+        const auto kinds = [](const piezon::SessionHistory& h) {
+            QList<int> out;
+            for (const piezon::HistoryMark& m : h.marks())
+                out << int(m.kind);
+            return out;
+        };
+
+        WindowSession s;
+        QVERIFY(s.form);
+        if (!companionKept)
+            QVERIFY(QDir().mkdir(s.companionPath()));
+        const piezon::SessionHistory& history = s.form->MSComm1().history();
+        s.start();
+        QVERIFY(s.running());
+        QVERIFY(s.line.write(bytes({100, 255})));
+        QTRY_COMPARE(history.readingCount(), qint64(2));
+        QCOMPARE(history.latest(), std::optional<int>(800));
+        QCOMPARE(history.minimum()->centi, 273);
+        // The same offset again is no change; another is.
+        s.form->Combo1->setCurrentText(QStringLiteral("     0"));
+        s.form->Combo1->setCurrentText(QStringLiteral("     5"));
+        s.form->Command2_Click();
+        QVERIFY(!s.running());
+        QCOMPARE(kinds(history), QList<int>({int(HistoryEvent::Start), int(HistoryEvent::Offset),
+                                             int(HistoryEvent::Stop)}));
+        QCOMPARE(history.readingCount(), qint64(2));
+        QCOMPARE(s.companionEvents(), companionKept ? QStringList({QStringLiteral("СТАРТ"),
+                                                                   QStringLiteral("погрешность: 5"),
+                                                                   QStringLiteral("СТОП")})
+                                                    : QStringList());
+
+        s.start();
+        QVERIFY(s.running());
+        QCOMPARE(history.readingCount(), qint64(0));
+        QCOMPARE(kinds(history), QList<int>({int(HistoryEvent::Start)}));
+        s.form->Command2_Click();
+        QVERIFY(s.reporter.messages.isEmpty());
+    }
+
     void nextSessionUsesTheNewlyPickedPort()
     {
         WindowSession s;

@@ -93,6 +93,9 @@ private slots:
     void companionRowPerReading();
     void companionFailureEndsTheBatch();
 
+    void lastBatchTaken_data();
+    void lastBatchTaken();
+
     void silenceLimit_data();
     void silenceLimit();
 
@@ -363,6 +366,52 @@ void TestReadingPipeline::companionFailureEndsTheBatch()
     QCOMPARE(rows.bytes, probe.bytes);
     QCOMPARE(pipeline.caption(), QStringLiteral("0.41"));
     QCOMPARE(pipeline.needleReading(), 255.0);
+}
+
+void TestReadingPipeline::lastBatchTaken_data()
+{
+    QTest::addColumn<QString>("offset");
+    QTest::addColumn<QByteArray>("batch");
+    QTest::addColumn<int>("logRoom"); // readings whose records fit in the log; -1: all
+    QTest::addColumn<QList<int>>("taken");
+
+    QTest::newRow("offset 0") << kZero << QByteArray("\x64\xff\x0d") << -1
+                              << QList<int>{273, 800, 41};
+    QTest::newRow("offset 30") << QStringLiteral("    30") << QByteArray("\xff") << -1
+                               << QList<int>{894};
+    QTest::newRow("offset -30") << QStringLiteral("   -30") << QByteArray(1, '\0') << -1
+                                << QList<int>{-94};
+    QTest::newRow("cut short by a failed write: the readings before it")
+        << kZero << QByteArray("\x64\xff\x0d\x38") << 2 << QList<int>{273, 800};
+    QTest::newRow("an offset that is not a number: none")
+        << QStringLiteral("1a") << QByteArray("\x64") << -1 << QList<int>{};
+}
+
+void TestReadingPipeline::lastBatchTaken()
+{
+    QFETCH(QString, offset);
+    QFETCH(QByteArray, batch);
+    QFETCH(int, logRoom);
+    QFETCH(QList<int>, taken);
+
+    qint64 room = -1;
+    if (logRoom >= 0) {
+        MemorySink probe;
+        ReadingPipeline sizing(QLatin1Char('.'));
+        QString error;
+        sizing.process(batch.constData(), logRoom, offset, true, &probe, &error);
+        room = probe.bytes.size();
+    }
+    MemorySink log(room);
+    ReadingPipeline pipeline(QLatin1Char('.'));
+    QString error;
+    // A batch before it, of another length: only the last batch's readings are told.
+    pipeline.process("\x38\x39\x3a\x3b\x3c", 5, kZero, true, nullptr, &error);
+    pipeline.process(batch.constData(), batch.size(), offset, true, &log, &error);
+    QList<int> got;
+    for (const qint16 centi : pipeline.lastBatch())
+        got << centi;
+    QCOMPARE(got, taken);
 }
 
 void TestReadingPipeline::silenceLimit_data()
