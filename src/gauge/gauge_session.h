@@ -58,6 +58,10 @@ public:
     bool isStale() const { return m_stale; }
     // No reading has come for longer than the gauge's pace allows, while its line is open.
     bool isSilent() const { return m_silent; }
+    // Milliseconds since START on the session's clock (the chart's "now"); 0 before any START.
+    qint64 sessionMs() const { return m_clock.isValid() ? m_clock.elapsed() : 0; }
+    // The maximum and the minimum start again from the next reading; the chart keeps them all.
+    void resetExtremes() { m_history.resetExtremes(); }
 
     static constexpr int kReconnectMs = 1000;
     // An open that takes longer than this is shown as such; a quick one shows nothing.

@@ -10,6 +10,8 @@
 #include "window/display_refresh.h"
 #include "window/key_preview.h"
 #include "window/message_box_reporter.h"
+#include "window/process_setup.h"
+#include "window/session_window.h"
 #include "window/texts.h"
 
 #include <QCheckBox>
@@ -20,19 +22,69 @@
 
 namespace piezon
 {
+namespace
+{
 
-Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
+// The session window's keys start and stop the gauge as the main window's do: a message goes
+// over whichever of the two the operator is at, not behind it.
+class FrontWindowReporter : public ErrorReporter
+{
+public:
+    explicit FrontWindowReporter(QWidget* main) : m_main(main) {}
+    void addWindow(QWidget* window)
+    {
+        m_other = window;
+        m_otherBoxes = std::make_unique<MessageBoxReporter>(window);
+    }
+
+    void report(const QString& message) override { front().report(message); }
+    bool reportWithRetry(const QString& message) override
+    {
+        return front().reportWithRetry(message);
+    }
+    void showNotice(const QString& message) override
+    {
+        ErrorReporter& to = front();
+        clearNotice();
+        to.showNotice(message);
+    }
+    void clearNotice() override
+    {
+        m_main.clearNotice();
+        if (m_otherBoxes)
+            m_otherBoxes->clearNotice();
+    }
+
+private:
+    ErrorReporter& front()
+    {
+        if (m_otherBoxes && m_other->isActiveWindow())
+            return *m_otherBoxes;
+        return m_main;
+    }
+
+    MessageBoxReporter m_main;
+    QWidget* m_other = nullptr;
+    std::unique_ptr<MessageBoxReporter> m_otherBoxes;
+};
+
+} // namespace
+
+Form1::Form1(Environment env, QWidget* parent)
+    : QWidget(parent), m_separator(captionSeparator(env.locale))
 {
     ErrorReporter* reporter = env.reporter;
+    FrontWindowReporter* ownReporter = nullptr;
     if (!reporter) {
-        m_ownReporter = std::make_unique<MessageBoxReporter>(this);
-        reporter = m_ownReporter.get();
+        auto own = std::make_unique<FrontWindowReporter>(this);
+        ownReporter = own.get();
+        m_ownReporter = std::move(own);
+        reporter = ownReporter;
     }
 
     buildControls();
 
-    m_session =
-        new GaugeSession(env.programDir, reporter, captionSeparator(env.locale), env.naming, this);
+    m_session = new GaugeSession(env.programDir, reporter, m_separator, env.naming, this);
     // The session is told what the pickers show, as it changes.
     connect(Combo1, &QComboBox::currentTextChanged, m_session, &GaugeSession::setOffsetText);
     connect(Check1, &QCheckBox::toggled, m_session, &GaugeSession::setLogMode);
@@ -42,8 +94,13 @@ Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(m_session, &GaugeSession::runningChanged, this,
-            [this](bool running) { Combo2->setEnabled(!running); });
+    connect(m_session, &GaugeSession::runningChanged, this, [this](bool running) {
+        Combo2->setEnabled(!running);
+        // The session's pictures and buffers were freed all through the heap; between sessions
+        // nothing is read, so the pages go back to the system now.
+        if (!running)
+            process::releaseFreeMemory();
+    });
     connect(m_session, &GaugeSession::readingsChanged, m_refresh, &DisplayRefresh::request);
     // Grey at once when the line goes; live again with the picture of the first new reading.
     connect(m_session, &GaugeSession::staleChanged, this, [this](bool stale) {
@@ -55,8 +112,12 @@ Form1::Form1(Environment env, QWidget* parent) : QWidget(parent)
         setWindowTitle(silent ? texts::kSilentCaption : texts::kCaption);
     });
 
-    m_keys = new KeyPreview(this);
+    m_keys = new KeyPreview(this, [this](int key) { Form_KeyDown(key); });
     Form_Load();
+    // Made now, hidden, so that F7 only shows it; it never draws while closed.
+    m_sessionWindow = std::make_unique<SessionWindow>(*this);
+    if (ownReporter)
+        ownReporter->addWindow(m_sessionWindow.get());
 }
 
 Form1::~Form1()
@@ -195,6 +256,9 @@ void Form1::Form_KeyDown(int key)
     case Qt::Key_F6:
         Check1->setChecked(false);
         break;
+    case Qt::Key_F7:
+        showSessionWindow();
+        break;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         // Command1 is the default button: Enter starts, unless a button has the focus (СТАРТ
@@ -230,6 +294,7 @@ void Form1::endProgram()
         return;
     m_ended = true;
     m_session->release();
+    m_sessionWindow->close();
     close();
     emit programEnded();
 }
@@ -237,6 +302,16 @@ void Form1::endProgram()
 void Form1::flushDisplay()
 {
     m_refresh->flush();
+}
+
+void Form1::showSessionWindow()
+{
+    m_sessionWindow->present();
+}
+
+QColor Form1::captionColour(bool live) const
+{
+    return live ? m_liveCaption : QColor(128, 128, 128);
 }
 
 void Form1::showLatestReading()
@@ -248,7 +323,7 @@ void Form1::showLatestReading()
 
 void Form1::showLive(bool live)
 {
-    const QColor caption = live ? m_liveCaption : QColor(128, 128, 128);
+    const QColor caption = captionColour(live);
     if (Label1->palette().color(QPalette::WindowText) != caption) {
         QPalette pal = Label1->palette();
         pal.setColor(QPalette::WindowText, caption);
@@ -260,6 +335,7 @@ void Form1::showLive(bool live)
 void Form1::closeEvent(QCloseEvent* event)
 {
     m_session->release();
+    m_sessionWindow->close();
     if (!m_ended) {
         m_ended = true;
         emit programEnded();

@@ -24,6 +24,7 @@ class GaugeSession;
 class HubShape;
 class KeyPreview;
 class NeedleView;
+class SessionWindow;
 
 // The program's one window. It lays out the controls and connects them to the gauge session;
 // the work itself happens in the session, the reading chain and the log.
@@ -68,6 +69,13 @@ public:
     // Puts the latest reading on screen now instead of at the next frame.
     void flushDisplay();
 
+    // The session's chart and numbers, in a window of their own (F7).
+    SessionWindow& sessionWindow() { return *m_sessionWindow; }
+    void showSessionWindow();
+    // The caption's decimal separator, and its colour when live or stale.
+    QChar decimalSeparator() const { return m_separator; }
+    QColor captionColour(bool live) const;
+
 signals:
     void programEnded();
 
@@ -81,11 +89,13 @@ private:
     void showLive(bool live);
 
     std::unique_ptr<ErrorReporter> m_ownReporter;
+    std::unique_ptr<SessionWindow> m_sessionWindow;
     GaugeSession* m_session = nullptr;
     DisplayRefresh* m_refresh = nullptr;
     KeyPreview* m_keys = nullptr;
     bool m_ended = false;
     QColor m_liveCaption;
+    QChar m_separator;
 };
 
 } // namespace piezon

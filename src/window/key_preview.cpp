@@ -1,9 +1,8 @@
 #include "window/key_preview.h"
 
-#include "window/form1.h"
-
 #include <QApplication>
 #include <QKeyEvent>
+#include <QWidget>
 
 namespace piezon
 {
@@ -12,22 +11,22 @@ namespace
 
 // Where Qt delivers a key: a keyboard grabber, else the open popup's own focus (a combo box's
 // list while it is dropped down), else the focus. The same order as Qt's own delivery.
-QWidget* keyReceiver(QWidget* form)
+QWidget* keyReceiver(QWidget* window)
 {
     if (QWidget* grabber = QWidget::keyboardGrabber())
         return grabber;
     if (QWidget* popup = QApplication::activePopupWidget())
         return popup->focusWidget() ? popup->focusWidget() : popup;
-    return QApplication::focusWidget() ? QApplication::focusWidget() : form;
+    return QApplication::focusWidget() ? QApplication::focusWidget() : window;
 }
 
-// A popup is a window of its own, so it is ours if one of its owners is the form.
-bool popupOf(const QWidget* form, const QWidget* window)
+// A popup is a window of its own, so it is ours if one of its owners is our window.
+bool popupOf(const QWidget* owner, const QWidget* window)
 {
     if (!window || window != QApplication::activePopupWidget())
         return false;
     for (const QWidget* w = window->parentWidget(); w; w = w->parentWidget()) {
-        if (w == form)
+        if (w == owner)
             return true;
     }
     return false;
@@ -35,7 +34,8 @@ bool popupOf(const QWidget* form, const QWidget* window)
 
 } // namespace
 
-KeyPreview::KeyPreview(Form1* form) : QObject(form), m_form(form)
+KeyPreview::KeyPreview(QWidget* window, std::function<void(int key)> onKey)
+    : QObject(window), m_window(window), m_onKey(std::move(onKey))
 {
     qApp->installEventFilter(this);
 }
@@ -51,11 +51,11 @@ bool KeyPreview::eventFilter(QObject* watched, QEvent* event)
     // without that test, a key whose command showed a message box (the focus gone meanwhile)
     // would be taken again at the window, so F1 with a log that cannot be created would START
     // twice and report twice. A message box itself is no popup: keys typed into it are its own.
-    if (!event->spontaneous() || widget != keyReceiver(m_form))
+    if (!event->spontaneous() || widget != keyReceiver(m_window))
         return false;
-    if (widget->window() != m_form && !popupOf(m_form, widget->window()))
+    if (widget->window() != m_window && !popupOf(m_window, widget->window()))
         return false;
-    m_form->Form_KeyDown(static_cast<QKeyEvent*>(event)->key());
+    m_onKey(static_cast<QKeyEvent*>(event)->key());
     return false;
 }
 

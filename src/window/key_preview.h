@@ -2,24 +2,28 @@
 
 #include <QObject>
 
+#include <functional>
+
+class QWidget;
+
 namespace piezon
 {
 
-class Form1;
-
-// Lets the window see every key press before the focused control does, as the operator's
+// Lets a window see every key press before the focused control does, as the operator's
 // function keys must work wherever the focus is. The key is never swallowed.
 class KeyPreview : public QObject
 {
     Q_OBJECT
 public:
-    explicit KeyPreview(Form1* form);
+    // `onKey` gets every key pressed in `window` or in a popup of it (a dropped-down list).
+    KeyPreview(QWidget* window, std::function<void(int key)> onKey);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    Form1* m_form;
+    QWidget* m_window;
+    std::function<void(int key)> m_onKey;
 };
 
 } // namespace piezon

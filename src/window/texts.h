@@ -25,6 +25,44 @@ inline const QString kCheckTip =
 inline const QString kComboPortTip = QStringLiteral("Введите номер COM порта.");
 inline const QString kComboOffsetTip = QStringLiteral("Введите погрешность.");
 
+// The session window: its title follows the main window's.
+inline const QString kChartCaption = kCaption + QStringLiteral(" — график");
+inline const QString kSilentChartCaption = kChartCaption + QStringLiteral(" — нет данных");
+
+inline const QString kWholeSession = QStringLiteral("Весь сеанс");
+inline const QString kNow = QStringLiteral("Сейчас");
+inline const QString kFixedScale = QStringLiteral("Шкала 0–8");
+inline const QString kResetExtremes = QStringLiteral("Сбросить");
+inline const QString kSpanLabel = QStringLiteral("Показать:");
+inline const QString kNowTip = QStringLiteral("Вернуться к последним показаниям");
+inline const QString kResetTip = QStringLiteral("Начать отсчёт максимума и минимума заново");
+inline const QString kExtremeTip =
+    QStringLiteral("Двойной щелчок — показать этот момент на графике");
+
+inline const QString kCurrentTitle = QStringLiteral("Показание");
+inline const QString kMaximumTitle = QStringLiteral("Максимум");
+inline const QString kMinimumTitle = QStringLiteral("Минимум");
+inline const QString kSlopeTitle = QStringLiteral("Изменение за 60 с");
+inline const QString kDurationTitle = QStringLiteral("Длительность");
+inline const QString kCountTitle = QStringLiteral("Показаний");
+
+inline const QString kRunning = QStringLiteral("идёт сеанс");
+inline const QString kSilentStatus = QStringLiteral("нет данных");
+inline const QString kReconnecting = QStringLiteral("линия потеряна, переподключение…");
+inline const QString kFinished = QStringLiteral("сеанс завершён");
+
+inline const QString kPressureUnit = QStringLiteral("кгс/см²");
+inline const QString kNoValue = QStringLiteral("—");
+// "в 14:05:12, 0:12:34 от СТАРТ": the local time, then the time since START.
+inline const QString kExtremeWhen = QStringLiteral("в %1, %2 от СТАРТ");
+
+// The spans the chart can show, in minutes; 0 is the whole session.
+inline constexpr int kSpanMinutes[] = {0, 1, 5, 15, 60};
+inline QString spanText(int minutes)
+{
+    return minutes == 0 ? kWholeSession : QStringLiteral("%1 мин").arg(minutes);
+}
+
 inline const QString kStartupOffset = QStringLiteral("     0");
 inline const QString kStartupPort = QStringLiteral("   1");
 

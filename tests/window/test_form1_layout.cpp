@@ -9,6 +9,7 @@
 #include "dial/needle_geometry.h"
 #include "dial/needle_view.h"
 #include "gauge/reading_chain.h"
+#include "window/session_window.h"
 #include "window/texts.h"
 
 #include <QApplication>
@@ -112,6 +113,8 @@ private slots:
     void grabShowsDialAtRest();
     void restingNeedleIsRed();
     void faceShownAtScreenResolution();
+    void sessionWindowLeavesTheMainWindowAlone_data();
+    void sessionWindowLeavesTheMainWindowAlone();
 
 private:
     void showAndActivate();
@@ -655,6 +658,53 @@ void TestForm1Layout::faceShownAtScreenResolution()
                               image.pixelColor(x + offset, y + offset).lightness()) > 64;
     }
     QVERIFY2(different > 200, qPrintable(QString::number(different)));
+}
+
+void TestForm1Layout::sessionWindowLeavesTheMainWindowAlone_data()
+{
+    QTest::addColumn<bool>("mainActive");
+    QTest::newRow("main window active") << true;
+    QTest::newRow("main window behind another") << false;
+}
+
+// The main window looks the same, pixel for pixel, whether the session window is open or not:
+// compared in the same state of activation, for an inactive window is drawn differently.
+void TestForm1Layout::sessionWindowLeavesTheMainWindowAlone()
+{
+    QFETCH(bool, mainActive);
+    Form1& f = *m_window->form;
+    piezon::SessionWindow& session = f.sessionWindow();
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("other"));
+    other.resize(100, 100);
+    const auto bringForward = [](QWidget& w) {
+        w.show();
+        w.raise();
+        w.activateWindow();
+        return QTest::qWaitForWindowActive(&w);
+    };
+
+    showAndActivate();
+    if (!mainActive)
+        QVERIFY(bringForward(other));
+    QCOMPARE(f.isActiveWindow(), mainActive);
+    const QImage closed = grab();
+
+    f.showSessionWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&session));
+    QVERIFY(bringForward(mainActive ? static_cast<QWidget&>(f) : other));
+    QVERIFY(session.isVisible());
+    QCOMPARE(f.isActiveWindow(), mainActive);
+    const QImage open = grab();
+    QCOMPARE(open.size(), closed.size());
+    QVERIFY(open == closed);
+
+    // And with the session window in front.
+    if (!mainActive) {
+        QVERIFY(bringForward(session));
+        QVERIFY(grab() == closed);
+    }
+    session.close();
 }
 
 QTEST_MAIN(TestForm1Layout)

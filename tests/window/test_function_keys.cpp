@@ -3,6 +3,8 @@
 
 #include "gauge/gauge_commands.h"
 #include "support/window_session.h"
+#include "window/chart_view.h"
+#include "window/session_window.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -232,6 +234,97 @@ private slots:
         s->form->Check1->setChecked(true);
         QTest::keyClick(s->form->Check1, Qt::Key_Space);
         QVERIFY(!s->form->Check1->isChecked());
+    }
+
+    // The session window (F7 in the main window) has keys of its own: F1, F2, F3, F5 and F6 as
+    // in the main window, F7 back to the main window, and Enter never, whatever has the focus.
+    // The table names the control focused in it, the keys pressed there, and what must follow.
+    void sessionWindowKeys_data()
+    {
+        QTest::addColumn<bool>("startFirst"); // the port is open before the keys
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("mainInFront");
+
+        QTest::newRow("F7 in either window")
+            << false << "chart" << QList<int>{Qt::Key_F7} << false << true;
+        QTest::newRow("Enter in a session-window field does not start")
+            << false << "spanPicker" << QList<int>{Qt::Key_Return, Qt::Key_Enter} << false << false;
+        QTest::newRow("F1 in the session window with the port open does nothing more")
+            << true << "chart" << QList<int>{Qt::Key_F1} << true << false;
+    }
+
+    void sessionWindowKeys()
+    {
+        QFETCH(bool, startFirst);
+        QFETCH(QString, focus);
+        QFETCH(QList<int>, keys);
+        QFETCH(bool, running);
+        QFETCH(bool, mainInFront);
+
+        if (startFirst) {
+            s->start();
+            QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
+        }
+        piezon::SessionWindow& w = s->form->sessionWindow();
+        QVERIFY(!w.isVisible());
+        // Not on СТАРТ: there the main window itself lets Enter be.
+        focusOn(s->form->Combo1);
+        QTest::keyClick(s->form->Combo1, Qt::Key_F7);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        // It opens with the keys on the chart: no field takes them until the operator tabs.
+        QTRY_COMPARE(QApplication::focusWidget(), w.chart);
+
+        QWidget* target = w.findChild<QWidget*>(focus);
+        QVERIFY(target);
+        focusOn(target);
+        for (const int key : keys)
+            QTest::keyClick(target, Qt::Key(key));
+
+        QCOMPARE(s->running(), running);
+        QVERIFY(s->settle());
+        // Nothing more on the line than the START the row began with, if any.
+        QCOMPARE(s->line.readAvailable(300), QByteArray());
+        QVERIFY(s->reporter.messages.isEmpty());
+        if (mainInFront) {
+            QVERIFY(QTest::qWaitForWindowActive(s->form.get()));
+            QVERIFY(w.isVisible()); // brought behind, not closed
+        } else {
+            QVERIFY(w.isActiveWindow());
+        }
+    }
+
+    // Closing the session window leaves the session running; ending the program from either
+    // window closes both.
+    void sessionWindowAndTheProgramsEnd_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("session window closed") << "close";
+        QTest::newRow("F3 in the session window") << "F3";
+        QTest::newRow("main window closed") << "main";
+    }
+
+    void sessionWindowAndTheProgramsEnd()
+    {
+        QFETCH(QString, how);
+        QSignalSpy ended(s->form.get(), &piezon::Form1::programEnded);
+        s->start();
+        QCOMPARE(s->line.readAvailable(1000), piezon::startCommand());
+        piezon::SessionWindow& w = s->form->sessionWindow();
+        s->form->showSessionWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        if (how == "close")
+            w.close();
+        else if (how == "F3")
+            QTest::keyClick(w.chart, Qt::Key_F3);
+        else
+            s->form->close();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(s->running(), how == "close");
+        QCOMPARE(ended.size(), how == "close" ? 0 : 1);
+        QCOMPARE(s->form->isVisible(), how == "close");
+        QCOMPARE(s->line.readAvailable(300), QByteArray());
     }
 
     void tabOrder()

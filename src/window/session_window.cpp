@@ -1,0 +1,459 @@
+#include "window/session_window.h"
+
+#include "chart/chart_drawing.h"
+#include "chart/session_history.h"
+#include "dial/program_fonts.h"
+#include "gauge/gauge_session.h"
+#include "window/caption_label.h"
+#include "window/chart_view.h"
+#include "window/form1.h"
+#include "window/key_preview.h"
+#include "window/texts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace piezon
+{
+namespace
+{
+
+// Readings may come 960 a second; the chart is worth ten pictures a second at most.
+constexpr int kFrameMs = 100;
+// A silence or a lost line grows on the chart this often.
+constexpr int kTickMs = 1000;
+// «Весь сеанс» just after START: a second wide, not a point.
+constexpr qint64 kLeastSpanMs = 1000;
+constexpr int kGroupSpacing = 8;
+
+QLabel* addLabel(QVBoxLayout* layout, QWidget* parent, const QFont& font,
+                 const QString& text = QString())
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    // The panel's width is set once for its widest text: a new value never lays the window
+    // out again.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    layout->addWidget(label);
+    return label;
+}
+
+} // namespace
+
+SessionWindow::SessionWindow(Form1& form)
+    : QWidget(nullptr), m_form(form), m_session(form.MSComm1()),
+      m_separator(form.decimalSeparator())
+{
+    buildControls();
+
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(kFrameMs);
+    connect(&m_frame, &QTimer::timeout, this, &SessionWindow::refresh);
+    m_tick.setInterval(kTickMs);
+    connect(&m_tick, &QTimer::timeout, this, [this] {
+        refresh();
+        updatePacing();
+    });
+
+    connect(&m_session, &GaugeSession::readingsChanged, this, &SessionWindow::onReadings);
+    for (auto signal :
+         {&GaugeSession::runningChanged, &GaugeSession::staleChanged, &GaugeSession::silentChanged})
+        connect(&m_session, signal, this, &SessionWindow::onStateChanged);
+    // A line lost while the reading is already stale changes nothing else the session says.
+    connect(&m_session.port(), &GaugePort::lost, this, &SessionWindow::onStateChanged);
+    connect(&m_session.port(), &GaugePort::opened, this, &SessionWindow::onStateChanged);
+
+    connect(spanPicker, &QComboBox::currentIndexChanged, this, [this] {
+        chart->pointAt(std::nullopt);
+        refresh();
+    });
+    connect(scroller, &QScrollBar::valueChanged, this, &SessionWindow::onScrolled);
+    connect(nowButton, &QPushButton::clicked, this, [this] {
+        m_follow = true;
+        chart->pointAt(std::nullopt);
+        refresh();
+    });
+    connect(fixedScale, &QCheckBox::toggled, this, &SessionWindow::refresh);
+    connect(resetButton, &QPushButton::clicked, this, [this] {
+        m_session.resetExtremes();
+        chart->pointAt(std::nullopt);
+        refresh();
+    });
+
+    m_keys = new KeyPreview(this, [this](int key) { onKey(key); });
+    updateTitle();
+}
+
+SessionWindow::~SessionWindow() = default;
+
+void SessionWindow::buildControls()
+{
+    setWindowIcon(QIcon(QStringLiteral(":/piezon/icon.png")));
+    setFont(windowFont());
+    setMinimumSize(480, 320);
+    resize(760, 420);
+
+    chart = new ChartView(this);
+    chart->setObjectName(QStringLiteral("chart"));
+    scroller = new QScrollBar(Qt::Horizontal, this);
+    scroller->setObjectName(QStringLiteral("scroller"));
+
+    auto* panel = new QWidget(this);
+    auto* numbers = new QVBoxLayout(panel);
+    numbers->setContentsMargins(0, 0, 0, 0);
+    numbers->setSpacing(1);
+    const QFont bold = boldFont();
+    const QFont plain = windowFont();
+
+    addLabel(numbers, panel, bold, texts::kCurrentTitle);
+    reading = new CaptionLabel(m_session.pipeline().caption(), panel);
+    reading->setObjectName(QStringLiteral("reading"));
+    // Drawn as the main window's caption is: its box, font and colours.
+    reading->setFont(readingFont());
+    reading->setFixedSize(m_form.Label1->size());
+    reading->setAlignment(m_form.Label1->alignment());
+    reading->setAutoFillBackground(true);
+    reading->setBackgroundRole(QPalette::Window);
+    reading->setForegroundRole(QPalette::WindowText);
+    reading->setPalette(m_form.Label1->palette());
+    numbers->addWidget(reading);
+
+    numbers->addSpacing(kGroupSpacing);
+    addLabel(numbers, panel, bold, texts::kMaximumTitle);
+    maximum = addLabel(numbers, panel, plain);
+    maximumWhen = addLabel(numbers, panel, plain);
+    numbers->addSpacing(kGroupSpacing);
+    addLabel(numbers, panel, bold, texts::kMinimumTitle);
+    minimum = addLabel(numbers, panel, plain);
+    minimumWhen = addLabel(numbers, panel, plain);
+    for (QLabel* label : {maximum, maximumWhen, minimum, minimumWhen}) {
+        label->setToolTip(texts::kExtremeTip);
+        label->installEventFilter(this);
+    }
+    numbers->addSpacing(kGroupSpacing);
+    addLabel(numbers, panel, bold, texts::kSlopeTitle);
+    slope = addLabel(numbers, panel, plain);
+    numbers->addSpacing(kGroupSpacing);
+    auto* totals = new QGridLayout;
+    totals->setContentsMargins(0, 0, 0, 0);
+    totals->setHorizontalSpacing(6);
+    totals->setVerticalSpacing(1);
+    const auto addTotal = [&](int row, const QString& title) {
+        auto* name = new QLabel(title, panel);
+        name->setFont(bold);
+        totals->addWidget(name, row, 0);
+        auto* value = new QLabel(panel);
+        value->setFont(plain);
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        totals->addWidget(value, row, 1);
+        return value;
+    };
+    duration = addTotal(0, texts::kDurationTitle);
+    count = addTotal(1, texts::kCountTitle);
+    totals->setColumnStretch(1, 1);
+    numbers->addLayout(totals);
+    numbers->addStretch(1);
+    status = addLabel(numbers, panel, bold);
+    for (QLabel* label : panel->findChildren<QLabel*>())
+        label->setFocusPolicy(Qt::NoFocus);
+
+    // As wide as the widest thing it will ever say, in the fonts of this screen.
+    const QFontMetrics plainMetrics(plain);
+    const QFontMetrics boldMetrics(bold);
+    const QString time = QStringLiteral("00:00:00");
+    int width = std::max({
+        boldMetrics.horizontalAdvance(texts::kReconnecting),
+        plainMetrics.horizontalAdvance(texts::kExtremeWhen.arg(time, time)),
+        plainMetrics.horizontalAdvance(formatSlope(-10.0, m_separator)),
+        boldMetrics.horizontalAdvance(texts::kDurationTitle) + 6 +
+            plainMetrics.horizontalAdvance(QStringLiteral("0000:00:00")),
+        boldMetrics.horizontalAdvance(texts::kCountTitle) + 6 +
+            plainMetrics.horizontalAdvance(QStringLiteral("000000000")),
+    });
+    panel->setFixedWidth(width + plainMetrics.averageCharWidth());
+
+    spanPicker = new QComboBox(this);
+    spanPicker->setObjectName(QStringLiteral("spanPicker"));
+    for (const int minutes : texts::kSpanMinutes)
+        spanPicker->addItem(texts::spanText(minutes), minutes);
+    spanPicker->setCurrentIndex(0);
+    auto* spanLabel = new QLabel(texts::kSpanLabel, this);
+    spanLabel->setBuddy(spanPicker);
+
+    nowButton = new QPushButton(texts::kNow, this);
+    nowButton->setObjectName(QStringLiteral("nowButton"));
+    nowButton->setToolTip(texts::kNowTip);
+    fixedScale = new QCheckBox(texts::kFixedScale, this);
+    fixedScale->setObjectName(QStringLiteral("fixedScale"));
+    resetButton = new QPushButton(texts::kResetExtremes, this);
+    resetButton->setObjectName(QStringLiteral("resetButton"));
+    resetButton->setToolTip(texts::kResetTip);
+    // Enter belongs to no button here: in this window it must do nothing at all.
+    for (QPushButton* button : {nowButton, resetButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(spanLabel);
+    controls->addWidget(spanPicker);
+    controls->addWidget(nowButton);
+    controls->addStretch(1);
+    controls->addWidget(fixedScale);
+    controls->addWidget(resetButton);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(chart, 0, 0);
+    grid->addWidget(scroller, 1, 0);
+    grid->addWidget(panel, 0, 1, 2, 1);
+    grid->addLayout(controls, 2, 0, 1, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(0, 1);
+
+    setTabOrder(chart, spanPicker);
+    setTabOrder(spanPicker, nowButton);
+    setTabOrder(nowButton, fixedScale);
+    setTabOrder(fixedScale, resetButton);
+    setTabOrder(resetButton, scroller);
+}
+
+void SessionWindow::present()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+    chart->setFocus(Qt::OtherFocusReason);
+}
+
+void SessionWindow::onKey(int key)
+{
+    switch (key) {
+    case Qt::Key_F1:
+    case Qt::Key_F2:
+    case Qt::Key_F3:
+    case Qt::Key_F5:
+    case Qt::Key_F6:
+        m_form.Form_KeyDown(key);
+        break;
+    case Qt::Key_F7:
+        if (m_form.isMinimized())
+            m_form.showNormal();
+        m_form.raise();
+        m_form.activateWindow();
+        break;
+    default:
+        // Enter above all: the main window starts on it, this one never does.
+        break;
+    }
+}
+
+void SessionWindow::onReadings()
+{
+    if (isVisible() && !m_frame.isActive())
+        m_frame.start();
+}
+
+void SessionWindow::onStateChanged()
+{
+    updateTitle();
+    if (!isVisible())
+        return;
+    refresh();
+    updatePacing();
+}
+
+void SessionWindow::updatePacing()
+{
+    // The readings draw the chart while they come; only a silence or a lost line has no
+    // reading to move it on.
+    const bool waiting = m_session.isRunning() && !m_session.isOpening() &&
+                         (m_session.isSilent() || m_session.isReconnecting());
+    if (isVisible() && waiting) {
+        if (!m_tick.isActive())
+            m_tick.start();
+    } else {
+        m_tick.stop();
+    }
+}
+
+void SessionWindow::updateTitle()
+{
+    setWindowTitle(m_session.isSilent() ? texts::kSilentChartCaption : texts::kChartCaption);
+}
+
+qint64 SessionWindow::spanMs() const
+{
+    return qint64(spanPicker->currentData().toInt()) * 60 * 1000;
+}
+
+qint64 SessionWindow::rightEdgeMs() const
+{
+    const SessionHistory& history = m_session.history();
+    const qint64 last = history.lastReadingMs();
+    if (m_session.isRunning() && !m_session.isOpening())
+        return std::max(m_session.sessionMs(), last);
+    if (last >= 0)
+        return last;
+    // A session that ended without a reading ends where its last event is.
+    return history.marks().empty() ? 0 : history.marks().back().ms;
+}
+
+void SessionWindow::refresh()
+{
+    m_frame.stop();
+    ++m_pictures;
+    const qint64 right = rightEdgeMs();
+    updateView(right);
+    updateNumbers(right);
+}
+
+void SessionWindow::updateView(qint64 right)
+{
+    ChartScene scene;
+    scene.history = &m_session.history();
+    scene.nowMs = right;
+    scene.fixedScale = fixedScale->isChecked();
+    scene.separator = m_separator;
+    const qint64 span = spanMs();
+    const QSignalBlocker quiet(scroller);
+    if (span == 0) {
+        scene.fromMs = 0;
+        scene.toMs = std::max(right, kLeastSpanMs);
+        scroller->setRange(0, 0);
+        scroller->setEnabled(false);
+    } else {
+        const qint64 latest = std::max<qint64>(0, right - span);
+        if (m_follow)
+            m_fromMs = latest;
+        m_fromMs = std::clamp<qint64>(m_fromMs, 0, latest);
+        scene.fromMs = m_fromMs;
+        scene.toMs = m_fromMs + span;
+        // In whole seconds: a day's session is 86 400 steps.
+        const int last = int((latest + 999) / 1000);
+        scroller->setRange(0, last);
+        scroller->setPageStep(int(span / 1000));
+        scroller->setSingleStep(std::max(1, int(span / 10000)));
+        scroller->setValue(m_follow ? last : int(m_fromMs / 1000));
+        scroller->setEnabled(last > 0);
+    }
+    chart->setScene(scene);
+}
+
+void SessionWindow::onScrolled(int value)
+{
+    m_follow = value >= scroller->maximum();
+    m_fromMs = qint64(value) * 1000;
+    refresh();
+}
+
+void SessionWindow::showMoment(qint64 ms)
+{
+    const qint64 span = spanMs();
+    if (span > 0) {
+        m_follow = false;
+        m_fromMs = std::max<qint64>(0, ms - span / 2);
+    }
+    chart->pointAt(ms);
+    refresh();
+}
+
+void SessionWindow::updateNumbers(qint64 right)
+{
+    reading->setText(m_session.pipeline().caption());
+    const QColor colour = m_form.captionColour(!m_session.isStale());
+    if (reading->palette().color(QPalette::WindowText) != colour) {
+        QPalette pal = reading->palette();
+        pal.setColor(QPalette::WindowText, colour);
+        reading->setPalette(pal);
+    }
+
+    const SessionHistory& history = m_session.history();
+    if (!history.started()) {
+        for (QLabel* label : {maximum, minimum, slope, duration, count})
+            label->setText(texts::kNoValue);
+        for (QLabel* label : {maximumWhen, minimumWhen, status})
+            label->clear();
+        return;
+    }
+    showExtreme(maximum, maximumWhen, history.maximum());
+    showExtreme(minimum, minimumWhen, history.minimum());
+    slope->setText(formatSlope(history.slopePerMinute(right), m_separator));
+    // A finished session lasted until its STOP, which may be long after its last reading.
+    qint64 end = right;
+    const std::vector<HistoryMark>& marks = history.marks();
+    if ((!m_session.isRunning() || m_session.isOpening()) && !marks.empty() &&
+        marks.back().kind == HistoryEvent::Stop)
+        end = std::max(end, marks.back().ms);
+    duration->setText(formatSinceStart(end));
+    count->setText(QString::number(history.readingCount()));
+    if (m_session.isReconnecting())
+        status->setText(texts::kReconnecting);
+    else if (m_session.isSilent())
+        status->setText(texts::kSilentStatus);
+    else if (m_session.isRunning())
+        status->setText(texts::kRunning);
+    else
+        status->setText(texts::kFinished);
+}
+
+void SessionWindow::showExtreme(QLabel* value, QLabel* when, const std::optional<Extreme>& extreme)
+{
+    if (!extreme) {
+        value->setText(texts::kNoValue);
+        when->clear();
+        return;
+    }
+    const QDateTime local = m_session.history().localStart().addMSecs(extreme->ms);
+    value->setText(formatCenti(extreme->centi, m_separator) + QLatin1Char(' ') +
+                   texts::kPressureUnit);
+    when->setText(texts::kExtremeWhen.arg(local.toString(QStringLiteral("HH:mm:ss")),
+                                          formatSinceStart(extreme->ms)));
+}
+
+void SessionWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updateTitle();
+    refresh();
+    updatePacing();
+}
+
+void SessionWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_frame.stop();
+    m_tick.stop();
+}
+
+bool SessionWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        const SessionHistory& history = m_session.history();
+        std::optional<Extreme> extreme;
+        if (watched == maximum || watched == maximumWhen)
+            extreme = history.maximum();
+        else if (watched == minimum || watched == minimumWhen)
+            extreme = history.minimum();
+        if (extreme) {
+            showMoment(extreme->ms);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace piezon
