@@ -23,4 +23,9 @@ std::optional<int> cannotStart();
 // mark, for the installer, that the program is running.
 void prepare();
 
+// Gives back to the system the memory the program has freed but its allocator still holds: a
+// session's kept pictures are replaced all along it, and those it let go leave free pages
+// scattered through the heap. Called when a session ends, when nothing waits on it.
+void releaseFreeMemory();
+
 } // namespace piezon::process

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 
 namespace piezon::process
 {
@@ -41,6 +42,11 @@ void prepare()
     // instead, the few kilobytes a picture changes cost less than those wake-ups.
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
+void releaseFreeMemory()
+{
+    malloc_trim(0);
 }
 
 } // namespace piezon::process

@@ -93,4 +93,10 @@ void prepare()
     ::CreateMutexW(nullptr, FALSE, L"Local\\PiezonRX418.Running");
 }
 
+void releaseFreeMemory()
+{
+    // The system's heap decommits large free blocks of its own accord; nothing measured there
+    // calls for more.
+}
+
 } // namespace piezon::process
