@@ -129,15 +129,25 @@ qint64 gapEnd(const HistoryGap& gap, qint64 nowMs)
 
 // Whether the trace must break between the readings of two columns that end at `earlierEnd`
 // and `laterEnd`: a gap begins before the later one is over and ends after the earlier one is.
-bool gapBetween(const std::vector<HistoryGap>& gaps, qint64 nowMs, double earlierEnd,
-                double laterEnd)
+// Asked column after column, left to right, of gaps in time order: a gap that ended before one
+// column is passed for good, so a day of a line that came and went costs no more per column.
+class GapFinder
 {
-    for (const HistoryGap& gap : gaps) {
-        if (gap.fromMs < laterEnd && gapEnd(gap, nowMs) > earlierEnd)
-            return true;
+public:
+    GapFinder(const std::vector<HistoryGap>& gaps, qint64 nowMs) : m_gaps(gaps), m_nowMs(nowMs) {}
+
+    bool between(double earlierEnd, double laterEnd)
+    {
+        while (m_next < m_gaps.size() && gapEnd(m_gaps[m_next], m_nowMs) <= earlierEnd)
+            ++m_next;
+        return m_next < m_gaps.size() && m_gaps[m_next].fromMs < laterEnd;
     }
-    return false;
-}
+
+private:
+    const std::vector<HistoryGap>& m_gaps;
+    qint64 m_nowMs;
+    std::size_t m_next = 0;
+};
 
 QColor markColour(HistoryEvent kind)
 {
@@ -282,7 +292,7 @@ void drawTrace(QPainter& painter, const Mapping& map, const Metrics& m, const Ch
     const int columns =
         std::clamp(qRound(map.plot.width() * devicePixelsPerUnit(painter)), 1, kMaxColumns);
     const std::vector<ColumnEnvelope> envelope = history.envelope(map.fromMs, map.toMs, columns);
-    const std::vector<HistoryGap>& gaps = history.gaps();
+    GapFinder gaps(history.gaps(), scene.nowMs);
     const double columnMs = double(map.toMs - map.fromMs) / columns;
     const qreal columnWidth = map.plot.width() / columns;
     const int overCenti = qRound(map.axis.hi * 100);
@@ -297,8 +307,8 @@ void drawTrace(QPainter& painter, const Mapping& map, const Metrics& m, const Ch
         if (!column.any)
             continue;
         const qreal x = map.plot.left() + (i + 0.5) * columnWidth;
-        if (previous >= 0 && !gapBetween(gaps, scene.nowMs, map.fromMs + (previous + 1) * columnMs,
-                                         map.fromMs + (i + 1) * columnMs)) {
+        if (previous >= 0 && !gaps.between(map.fromMs + (previous + 1) * columnMs,
+                                           map.fromMs + (i + 1) * columnMs)) {
             // The shortest join from the previous column's readings to these.
             const ColumnEnvelope& before = envelope[size_t(previous)];
             int from = std::max(column.lo, before.lo);

@@ -295,6 +295,47 @@ private slots:
         }
     }
 
+    // A line that comes and goes: the trace breaks at every gap, not only the first, and is
+    // whole between them.
+    void everyGapBreaksTheTrace_data()
+    {
+        QTest::addColumn<int>("gaps");
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("one") << 1 << 1.0;
+        QTest::newRow("three") << 3 << 1.0;
+        QTest::newRow("six, x2") << 6 << 2.0;
+    }
+
+    void everyGapBreaksTheTrace()
+    {
+        QFETCH(int, gaps);
+        QFETCH(qreal, ratio);
+        // 10 s of readings, alternately 2.00 and 6.00, then 10 s with the line lost; again.
+        SessionHistory history;
+        history.begin(QDateTime::currentDateTime());
+        history.mark(0, HistoryEvent::Start);
+        for (int k = 0; k <= gaps; ++k) {
+            if (k > 0)
+                history.mark(k * 20000, HistoryEvent::LineBack);
+            addSteady(history, k * 20000, k * 20000 + 10000, 500, k % 2 ? 600 : 200);
+            if (k < gaps)
+                history.mark(k * 20000 + 10000, HistoryEvent::LineLost);
+        }
+        ChartScene scene;
+        scene.history = &history;
+        scene.toMs = gaps * 20000 + 10000;
+        scene.nowMs = scene.toMs;
+        scene.fixedScale = true;
+        const Drawn d = draw(scene, QSize(120 + 60 * gaps, 200), ratio);
+        for (int k = 0; k <= gaps; ++k) {
+            QVERIFY2(countInColumn(d, xOf(d, scene, k * 20000 + 5000), isTrace) > 0,
+                     qPrintable(QString::number(k)));
+            if (k < gaps)
+                QVERIFY2(countInColumn(d, xOf(d, scene, k * 20000 + 15000), isTrace) == 0,
+                         qPrintable(QString::number(k)));
+        }
+    }
+
     // One reading of 7.00 among 2.00s must show however much time one pixel column holds.
     void aSingleReadingShowsAtAnySpan_data()
     {
