@@ -1,5 +1,6 @@
 #include "window/command_line.h"
 #include "window/console_text.h"
+#include "window/default_button_rest.h"
 #include "window/end_signals.h"
 #include "window/form1.h"
 #include "window/process_setup.h"
@@ -34,6 +35,7 @@ int main(int argc, char* argv[])
     qInstallMessageHandler(onToolkitMessage);
     QApplication app(argc, argv);
     piezon::loadRussianTranslations(app);
+    piezon::DefaultButtonRest restingButtons;
     piezon::Form1::Environment env;
     env.programDir = QCoreApplication::applicationDirPath();
     piezon::Form1 form(env);
