@@ -19,12 +19,13 @@ void paintCachedPicture(QPainter& painter, const QPixmap& picture, const QRegion
 constexpr int kPictureStripRows = 16;
 
 // What the needle's and the caption's kept pictures may hold, in bytes of pixels at a pixel
-// ratio of 1: 3 MiB together. A gauge's readings keep to a few dozen values, which fit with room
-// to spare; every position and caption there is (about 8 MiB) does not, and the least recently
-// shown go first. A needle's picture is the larger: up to 27 KiB at 45 degrees, against 6.3 KiB
-// for a caption, so 2.25 MiB keeps at least 85 positions at any angle and 0.75 MiB 120 captions.
-constexpr qsizetype kNeedlePicturesBytes = qsizetype(2304) << 10;
-constexpr qsizetype kCaptionPicturesBytes = qsizetype(768) << 10;
+// ratio of 1: 2 MiB together, the largest part of the heap even so. A gauge's readings keep to a
+// few dozen values, which fit with room to spare; every position and caption there is (about
+// 8 MiB) does not, and the least recently shown go first. A needle's picture is the larger: up to
+// 27 KiB at 45 degrees, against 6.3 KiB for a caption, so 1.5 MiB keeps at least 56 positions at
+// any angle (about twice that on average) and 0.5 MiB 81 captions.
+constexpr qsizetype kNeedlePicturesBytes = qsizetype(1536) << 10;
+constexpr qsizetype kCaptionPicturesBytes = qsizetype(512) << 10;
 
 // The same budget on a screen of another pixel ratio: every picture there holds ratio² as many
 // pixels, and the widgets keep as many pictures as at a ratio of 1.
