@@ -19,9 +19,12 @@
 //       holds how many records (lines) LOG held when the frame's first rectangle came in: the
 //       program writes a batch's records before it draws the batch, so those are the readings
 //       the frame can show. (It could miscount only if this watcher were a whole batch late.)
+//   window-watch close --window ID
+//       Asks the window to close as a window manager's close button does (WM_DELETE_WINDOW):
+//       the tests' X server has no window manager to do it.
 //
-// Both use the DAMAGE extension, spoken here directly so that no extension library is needed.
-// The exit status is 1 when the program or the window does not behave, 2 on a usage error.
+// The first two use the DAMAGE extension, spoken here directly so that no extension library is
+// needed. The exit status is 1 when the program or the window does not behave, 2 on a usage error.
 
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -372,10 +375,47 @@ int frames(xcb_window_t window, double seconds, const std::string& timesPath,
     return 0;
 }
 
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return a;
+}
+
+int closeWindow(xcb_window_t window)
+{
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        std::fprintf(stderr, "window-watch: cannot reach the X display\n");
+        xcb_disconnect(c);
+        return 1;
+    }
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom(c, "WM_PROTOCOLS");
+    message.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    const xcb_void_cookie_t sent = xcb_send_event_checked(c, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                                                          reinterpret_cast<const char*>(&message));
+    xcb_generic_error_t* error = xcb_request_check(c, sent);
+    xcb_disconnect(c);
+    if (error) {
+        std::free(error);
+        std::fprintf(stderr, "window-watch: no such window\n");
+        return 1;
+    }
+    return 0;
+}
+
 int usage()
 {
     std::fputs("usage: window-watch startup [--idle-ms N] [--timeout-ms N] -- PROGRAM [ARGS...]\n"
-               "       window-watch frames --window ID --seconds S [--times FILE [--log LOG]]\n",
+               "       window-watch frames --window ID --seconds S [--times FILE [--log LOG]]\n"
+               "       window-watch close --window ID\n",
                stderr);
     return 2;
 }
@@ -419,5 +459,7 @@ int main(int argc, char** argv)
         return startup(idleMs, timeoutMs, argv + i + 1);
     if (mode == "frames" && window > 0 && seconds > 0)
         return frames(static_cast<xcb_window_t>(window), seconds, timesPath, logPath);
+    if (mode == "close" && window > 0)
+        return closeWindow(static_cast<xcb_window_t>(window));
     return usage();
 }
