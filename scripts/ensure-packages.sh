@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(qt6-base-dev qt6-serialport-dev qt6-translations-l10n cmake g++ make fonts-liberation2
           xvfb xdotool imagemagick socat valgrind clang-format desktop-file-utils libglib2.0-bin
-          locales)
+          locales poppler-utils)
 if (($#)); then packages=("$@"); fi
 wanted=()
 for p in "${packages[@]}"; do
