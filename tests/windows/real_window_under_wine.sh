@@ -365,6 +365,24 @@ REFERENCE=$(caption_digest)
 import -window "$READER" "$SHOTS/reading.png"
 echo "caption of FF at -7 ($(echo 255 | captions_at -7)) drawn; $SHOTS/reading.png"
 
+step "F7: the session window draws the readings; closed (Alt+F4), the session goes on"
+press "$READER" F7
+session_window() {
+  SESSION=$(windows_of | grep -vxF -e "$READER" | head -n1)
+  [[ -n $SESSION ]]
+}
+wait_for "the session window" 20 session_window
+# The trace's own colour: a chart that drew the 256 readings has a line of it.
+trace_drawn() {
+  (($(import -window "$SESSION" -depth 8 txt:- 2>/dev/null | grep -c '#0046AA') >= 40))
+}
+wait_for "the readings drawn in the session window" 20 trace_drawn
+import -window "$SESSION" "$SHOTS/session-window.png"
+press "$SESSION" alt+F4
+wait_for "the session window to close" 10 no_box
+ended "$READER_PID" && fail "closing the session window ended the program"
+echo "the session window drew the readings ($SHOTS/session-window.png), then closed alone"
+
 step "F2: STOP twice reaches the line before it is let go"
 press "$READER" F2
 wait_for "STOP twice" 10 line_has 48

@@ -170,6 +170,15 @@ public:
     }
 
     // The next event, or null when none came within the time left.
+    // The server reports a window's whole area as damaged when it is first watched: that is no
+    // picture of the program's. Everything it sent before answering a later request is dropped.
+    void dropCreationReport()
+    {
+        std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
+        while (xcb_generic_event_t* e = xcb_poll_for_queued_event(m_c))
+            std::free(e);
+    }
+
     xcb_generic_event_t* next(int timeoutMs)
     {
         if (xcb_generic_event_t* e = xcb_poll_for_event(m_c))
@@ -307,6 +316,7 @@ int frames(xcb_window_t window, double seconds, const std::string& timesPath,
     if (!x.connect())
         return 1;
     x.watchDrawing(window);
+    x.dropCreationReport();
     FILE* times = nullptr;
     if (!timesPath.empty() && !(times = std::fopen(timesPath.c_str(), "w"))) {
         std::perror("window-watch: --times");
