@@ -163,6 +163,8 @@ QColor markColour(HistoryEvent kind)
         return QColor(0, 90, 200);
     case HistoryEvent::Offset:
         return QColor(200, 120, 0);
+    case HistoryEvent::Note:
+        return QColor(120, 120, 120);
     case HistoryEvent::SilenceBegin:
     case HistoryEvent::SilenceEnd:
         break;
@@ -187,6 +189,7 @@ QString markName(HistoryEvent kind)
         return QStringLiteral("погрешность");
     case HistoryEvent::SilenceBegin:
     case HistoryEvent::SilenceEnd:
+    case HistoryEvent::Note: // its own text
         break;
     }
     return QString();
@@ -376,7 +379,8 @@ void drawHover(QPainter& painter, const Mapping& map, const Metrics& m, const Ch
     // A mark under the pointer is named too.
     const qreal reach = m.points(kMarkPoints);
     for (const HistoryMark& mark : history.marks()) {
-        const QString name = markName(mark.kind);
+        const QString name =
+            mark.kind == HistoryEvent::Note ? history.noteAt(mark.ms) : markName(mark.kind);
         if (!name.isEmpty() && mark.ms >= map.fromMs && mark.ms <= map.toMs &&
             std::abs(map.x(double(mark.ms)) - map.x(double(*scene.hoverMs))) <= reach)
             text += QStringLiteral(" · ") + name;

@@ -312,8 +312,26 @@ void SessionHistory::mark(qint64 ms, HistoryEvent kind)
     case HistoryEvent::Start:
     case HistoryEvent::LogMode:
     case HistoryEvent::Offset:
+    case HistoryEvent::Note:
         break;
     }
+}
+
+void SessionHistory::note(qint64 ms, const QString& text)
+{
+    ms = std::max(ms, qint64(0));
+    mark(ms, HistoryEvent::Note);
+    makeRoom(m_notes, kMaxMarks);
+    const auto at = std::upper_bound(m_notes.begin(), m_notes.end(), ms,
+                                     [](qint64 t, const HistoryNote& n) { return t < n.ms; });
+    m_notes.insert(at, HistoryNote{ms, text});
+}
+
+QString SessionHistory::noteAt(qint64 ms) const
+{
+    const auto at = std::lower_bound(m_notes.begin(), m_notes.end(), ms,
+                                     [](const HistoryNote& n, qint64 t) { return n.ms < t; });
+    return at != m_notes.end() && at->ms == ms ? at->text : QString();
 }
 
 void SessionHistory::openGap(qint64 ms, HistoryEvent kind)
@@ -507,6 +525,9 @@ std::size_t SessionHistory::memoryBytes() const
     bytes += (m_buckets.capacity() + m_coarse.capacity()) * sizeof(Cell);
     bytes += m_marks.capacity() * sizeof(HistoryMark);
     bytes += m_gaps.capacity() * sizeof(HistoryGap);
+    bytes += m_notes.capacity() * sizeof(HistoryNote);
+    for (const HistoryNote& n : m_notes)
+        bytes += std::size_t(n.text.capacity()) * sizeof(QChar);
     return bytes;
 }
 

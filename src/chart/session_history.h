@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QString>
 #include <QtGlobal>
 
 #include <cstddef>
@@ -21,11 +22,17 @@ enum class HistoryEvent : quint8 {
     LogMode,      // the log mode changed
     Offset,       // «Погрешность» changed
     Stop,         // STOP, an aborted session or the program closed: closes any open gap
+    Note,         // any other event, named by its text (notes()): a later version's, read back
 };
 
 struct HistoryMark {
     qint64 ms = 0; // since START
     HistoryEvent kind = HistoryEvent::Start;
+};
+
+struct HistoryNote {
+    qint64 ms = 0;
+    QString text;
 };
 
 // A stretch with no readings the chart must not join across: a lost line or a silence.
@@ -79,6 +86,8 @@ public:
     // An event; the gap-opening and gap-closing ones open and close the gaps. A reading also
     // closes a gap still open (the session missed telling its end).
     void mark(qint64 ms, HistoryEvent kind);
+    // An event with no kind of its own: a Note mark, and its text.
+    void note(qint64 ms, const QString& text);
 
     qint64 readingCount() const;
     // The last reading's arrival, or -1 with none.
@@ -88,6 +97,9 @@ public:
     // goes every few seconds for a whole day): beyond that the oldest sixteenth is forgotten.
     const std::vector<HistoryMark>& marks() const;
     const std::vector<HistoryGap>& gaps() const;
+    // The Note marks' texts, in time order, bounded as the marks are; the text of one at `ms`.
+    const std::vector<HistoryNote>& notes() const { return m_notes; }
+    QString noteAt(qint64 ms) const;
 
     // The min and max of the readings in each of `columns` equal parts of [fromMs, toMs). A
     // bucket belongs to every column it overlaps. A column with no stored point has any=false.
@@ -195,6 +207,7 @@ private:
 
     std::vector<HistoryMark> m_marks;
     std::vector<HistoryGap> m_gaps;
+    std::vector<HistoryNote> m_notes;
     bool m_gapOpen = false;
     HistoryEvent m_gapKind = HistoryEvent::LineLost;
 };
