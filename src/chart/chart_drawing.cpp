@@ -44,6 +44,8 @@ const QColor kLabel(64, 64, 64);
 const QColor kTrace(0, 70, 170);
 const QColor kClipped(210, 0, 0);
 const QColor kHover(110, 110, 110);
+const QColor kHoldBand(255, 243, 205);
+const QColor kHoldLimit(200, 0, 0);
 
 // Sizes for one paint device: its own resolution turns points into its units.
 struct Metrics {
@@ -199,10 +201,37 @@ PressureAxis pressureAxisFor(const ChartScene& scene)
 {
     if (scene.fixedScale)
         return dialPressureAxis();
-    const std::optional<ColumnEnvelope> range = scene.history->range(scene.fromMs, scene.toMs);
+    std::optional<ColumnEnvelope> range = scene.history->range(scene.fromMs, scene.toMs);
     if (!range || !range->any)
         return dialPressureAxis();
+    // A hold's limit is what the operator watches the readings against: always in sight.
+    if (scene.hold && scene.hold->fromMs < scene.toMs && scene.hold->toMs > scene.fromMs) {
+        range->lo = std::min(range->lo, scene.hold->limitCenti);
+        range->hi = std::max(range->hi, scene.hold->limitCenti);
+    }
     return fitPressureAxis(range->lo / 100.0, range->hi / 100.0);
+}
+
+void drawHoldBand(QPainter& painter, const Mapping& map, const HoldBand& hold)
+{
+    const qint64 from = std::max(hold.fromMs, map.fromMs);
+    const qint64 to = std::min(hold.toMs, map.toMs);
+    if (to <= from)
+        return;
+    const qreal left = map.x(double(from));
+    const qreal right = map.x(double(to));
+    painter.fillRect(QRectF(left, map.plot.top(), right - left, map.plot.height()), kHoldBand);
+}
+
+void drawHoldLimit(QPainter& painter, const Mapping& map, const Metrics& m, const HoldBand& hold)
+{
+    const qint64 from = std::max(hold.fromMs, map.fromMs);
+    const qint64 to = std::min(hold.toMs, map.toMs);
+    if (to <= from)
+        return;
+    const qreal y = map.y(hold.limitCenti);
+    painter.setPen(QPen(kHoldLimit, m.points(kTracePenPoints), Qt::DashLine, Qt::FlatCap));
+    painter.drawLine(QPointF(map.x(double(from)), y), QPointF(map.x(double(to)), y));
 }
 
 void drawGaps(QPainter& painter, const Mapping& map, const ChartScene& scene, qreal minWidth)
@@ -440,7 +469,11 @@ void drawChart(QPainter& painter, const QRectF& bounds, const ChartScene& scene)
 
     painter.save();
     painter.setClipRect(map.plot);
+    if (scene.hold)
+        drawHoldBand(painter, map, *scene.hold);
     drawGaps(painter, map, scene, 1 / devicePixelsPerUnit(painter));
+    if (scene.hold)
+        drawHoldLimit(painter, map, m, *scene.hold);
     painter.restore();
     drawPressureAxis(painter, map, m, bounds, scene.separator);
     drawTimeAxis(painter, map, m, bounds);

@@ -15,6 +15,14 @@ namespace piezon
 
 class SessionHistory;
 
+// A pressure hold as the chart shows it: a band from its start to its planned end, and a line at
+// the lowest pressure it may end at (the start's less the allowed drop).
+struct HoldBand {
+    qint64 fromMs = 0;
+    qint64 toMs = 0;
+    int limitCenti = 0;
+};
+
 // What one picture of the session shows. Times are milliseconds since START.
 struct ChartScene {
     const SessionHistory* history = nullptr; // none, or not begun: «Нет сеанса»
@@ -24,6 +32,7 @@ struct ChartScene {
     bool fixedScale = false;       // the dial's 0–8 instead of a scale fitted to the readings
     std::optional<qint64> hoverMs; // the pointer's time: the nearest reading is pointed out
     QChar separator = QLatin1Char('.'); // the caption's decimal separator
+    std::optional<HoldBand> hold;
 };
 
 // Draws the scene into `bounds` with sizes in points of the paint device's own resolution, so a

@@ -254,6 +254,7 @@ void GaugeSession::stop()
         // No line: nothing to tell the gauge.
         stopReconnecting();
         m_reporter->clearNotice();
+        tellEnding(Ending::Stop);
         const bool recorded = endRecord(companion::event::kStop, &unrecorded);
         finish();
         if (!recorded)
@@ -263,6 +264,7 @@ void GaugeSession::stop()
     QString reason;
     const bool sent = sendStopTwice(&reason);
     m_port.close();
+    tellEnding(Ending::Stop);
     const bool recorded = endRecord(companion::event::kStop, &unrecorded);
     finish();
     if (!sent)
@@ -280,8 +282,10 @@ void GaugeSession::release()
     // A session still opening its port has not touched its log.
     if (m_state == State::Opening)
         m_log.abandon();
-    else if (isRunning())
+    else if (isRunning()) {
+        tellEnding(Ending::ProgramClosed);
         endRecord(companion::event::kProgramClosed, nullptr);
+    }
     m_log.close();
     m_state = State::Stopped;
 }
@@ -308,8 +312,10 @@ void GaugeSession::abort(const QString& message)
     }
     m_port.close();
     const bool wasRunning = isRunning();
-    if (wasRunning && m_state != State::Opening)
+    if (wasRunning && m_state != State::Opening) {
+        tellEnding(Ending::Aborted);
         endRecord(companion::event::kAborted, nullptr);
+    }
     m_log.close();
     m_state = State::Stopped;
     if (wasRunning)
@@ -474,8 +480,33 @@ void GaugeSession::setOffsetText(const QString& text)
         return;
     m_history.mark(m_clock.elapsed(), HistoryEvent::Offset);
     QString error;
-    if (!recordEvent(stampNow(), companion::offsetEvent(*offset), &error))
+    if (!recordEvent(stampNow(), companion::offsetEvent(*offset), &error)) {
         abort(messages::companionWriteFailed(m_log.companionPath(), error));
+        return;
+    }
+    emit offsetChanged();
+}
+
+void GaugeSession::tellEnding(Ending why)
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    emit ending(why);
+    m_ending = false;
+}
+
+bool GaugeSession::recordHoldEvent(const QString& event)
+{
+    if (m_state != State::Running && m_state != State::Reconnecting)
+        return false;
+    QString error;
+    if (recordEvent(stampNow(), event, &error))
+        return true;
+    // While ending, the session's own end says what went wrong.
+    if (!m_ending)
+        abort(messages::companionWriteFailed(m_log.companionPath(), error));
+    return false;
 }
 
 QByteArray GaugeSession::stampNow() const

@@ -37,6 +37,8 @@ public:
     // `naming` unset: this machine's.
     GaugeSession(QString programDir, ErrorReporter* reporter, QChar separator,
                  PortNaming naming = {}, QObject* parent = nullptr);
+    // How a session that has begun comes to its end.
+    enum class Ending { Stop, ProgramClosed, Aborted };
     ~GaugeSession() override;
 
     GaugePort& port() { return m_port; }
@@ -62,6 +64,15 @@ public:
     qint64 sessionMs() const { return m_clock.isValid() ? m_clock.elapsed() : 0; }
     // The maximum and the minimum start again from the next reading; the chart keeps them all.
     void resetExtremes() { m_history.resetExtremes(); }
+    // The running session's COM number, and the offset its readings are taken at.
+    int portNumber() const { return m_number; }
+    int offset() const { return m_offset.value_or(0); }
+    // How many bytes the companion record holds so far; -1 while none is kept.
+    qint64 companionSize() const { return m_log.companionSize(); }
+    // An event row of a pressure hold, stamped now. A row that cannot be written ends the
+    // session as any other does (not while it is ending already); false then, or without a
+    // session.
+    bool recordHoldEvent(const QString& event);
 
     static constexpr int kReconnectMs = 1000;
     // An open that takes longer than this is shown as such; a quick one shows nothing.
@@ -91,6 +102,11 @@ signals:
     void readingsChanged();
     void staleChanged(bool stale);
     void silentChanged(bool silent);
+    // The session is about to end: told before its last row is written, so that what ends with
+    // it is recorded first.
+    void ending(GaugeSession::Ending why);
+    // «Погрешность» changed during the session (after its row).
+    void offsetChanged();
 
 private:
     enum class State { Stopped, Opening, Running, Reconnecting };
@@ -122,6 +138,7 @@ private:
     void onSilence();
     // The session ends: the silence it was in, then its last event.
     bool endRecord(const QString& event, QString* error);
+    void tellEnding(Ending why);
 
     QString m_programDir;
     ErrorReporter* m_reporter;
@@ -153,6 +170,7 @@ private:
     QTimer m_silenceTimer;
     bool m_silent = false;
     bool m_allData = true;
+    bool m_ending = false; // telling the session's end
     SessionHistory m_history;
 };
 

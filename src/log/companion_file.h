@@ -18,6 +18,7 @@ public:
 
     QFile& file() { return m_file; }
     bool isOpen() const { return m_file.isOpen(); }
+    qint64 size() const { return m_file.size(); }
     bool write(const QByteArray& rows, QString* error, qint64* kept = nullptr) override;
 
 private:

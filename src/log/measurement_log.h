@@ -48,6 +48,8 @@ public:
     // The companion record of the session under way, or null when it keeps none.
     RecordSink* companion() { return m_companionBegun ? &m_companion : nullptr; }
     QString companionPath() const;
+    // The bytes the companion record of the session under way holds; -1 while it keeps none.
+    qint64 companionSize() const { return m_companionBegun ? m_companion.size() : -1; }
     // Why the session under way keeps no companion record although it was asked to; empty when
     // it keeps one. Known from claim() on, final after begin().
     const QString& companionMissing() const { return m_companionMissing; }

@@ -4,6 +4,8 @@
 #include "chart/session_history.h"
 #include "dial/program_fonts.h"
 #include "gauge/gauge_session.h"
+#include "hold/pressure_hold.h"
+#include "version.h"
 #include "window/caption_label.h"
 #include "window/chart_view.h"
 #include "window/form1.h"
@@ -12,14 +14,18 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -36,6 +42,9 @@ constexpr int kTickMs = 1000;
 // «Весь сеанс» just after START: a second wide, not a point.
 constexpr qint64 kLeastSpanMs = 1000;
 constexpr int kGroupSpacing = 8;
+constexpr int kVerdictPixels = 20;
+const QColor kOverLimit(200, 0, 0);
+const QColor kMarkedField(255, 205, 205);
 
 QLabel* addLabel(QVBoxLayout* layout, QWidget* parent, const QFont& font,
                  const QString& text = QString())
@@ -55,6 +64,9 @@ SessionWindow::SessionWindow(Form1& form)
     : QWidget(nullptr), m_form(form), m_session(form.MSComm1()),
       m_separator(form.decimalSeparator())
 {
+    m_hold =
+        new PressureHold(m_session, m_separator,
+                         texts::kCaption + QLatin1Char(' ') + QLatin1String(PIEZON_VERSION), this);
     buildControls();
 
     m_frame.setSingleShot(true);
@@ -91,8 +103,18 @@ SessionWindow::SessionWindow(Form1& form)
         refresh();
     });
 
+    connect(m_hold, &PressureHold::changed, this, &SessionWindow::onHoldChanged);
+    connect(m_hold, &PressureHold::written, this, &SessionWindow::onHoldWritten);
+    connect(holdButton, &QPushButton::clicked, this, &SessionWindow::toggleHold);
+    connect(protocolButton, &QPushButton::clicked, this, &SessionWindow::openProtocol);
+    for (QLineEdit* field : {durationField, dropField, floorField, targetField}) {
+        // Marked until the operator changes it.
+        connect(field, &QLineEdit::textEdited, field, [field] { field->setPalette(QPalette()); });
+    }
+
     m_keys = new KeyPreview(this, [this](int key) { onKey(key); });
     updateTitle();
+    updateHold();
 }
 
 SessionWindow::~SessionWindow() = default;
@@ -163,6 +185,9 @@ void SessionWindow::buildControls()
     count = addTotal(1, texts::kCountTitle);
     totals->setColumnStretch(1, 1);
     numbers->addLayout(totals);
+    numbers->addSpacing(kGroupSpacing);
+    auto* grid = new QGridLayout(this);
+    buildHoldControls(numbers, panel, grid);
     numbers->addStretch(1);
     status = addLabel(numbers, panel, bold);
     for (QLabel* label : panel->findChildren<QLabel*>())
@@ -180,6 +205,7 @@ void SessionWindow::buildControls()
             plainMetrics.horizontalAdvance(QStringLiteral("0000:00:00")),
         boldMetrics.horizontalAdvance(texts::kCountTitle) + 6 +
             plainMetrics.horizontalAdvance(QStringLiteral("000000000")),
+        QFontMetrics(holdVerdict->font()).horizontalAdvance(holdVerdictText(HoldVerdict::NotHeld)),
     });
     panel->setFixedWidth(width + plainMetrics.averageCharWidth());
 
@@ -213,7 +239,6 @@ void SessionWindow::buildControls()
     controls->addWidget(fixedScale);
     controls->addWidget(resetButton);
 
-    auto* grid = new QGridLayout(this);
     grid->addWidget(chart, 0, 0);
     grid->addWidget(scroller, 1, 0);
     grid->addWidget(panel, 0, 1, 2, 1);
@@ -221,7 +246,13 @@ void SessionWindow::buildControls()
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(0, 1);
 
-    setTabOrder(chart, spanPicker);
+    setTabOrder(chart, durationField);
+    setTabOrder(durationField, dropField);
+    setTabOrder(dropField, floorField);
+    setTabOrder(floorField, targetField);
+    setTabOrder(targetField, holdButton);
+    setTabOrder(holdButton, protocolButton);
+    setTabOrder(protocolButton, spanPicker);
     setTabOrder(spanPicker, nowButton);
     setTabOrder(nowButton, fixedScale);
     setTabOrder(fixedScale, resetButton);
@@ -248,6 +279,9 @@ void SessionWindow::onKey(int key)
     case Qt::Key_F5:
     case Qt::Key_F6:
         m_form.Form_KeyDown(key);
+        break;
+    case Qt::Key_F8:
+        toggleHold();
         break;
     case Qt::Key_F7:
         if (m_form.isMinimized())
@@ -280,8 +314,10 @@ void SessionWindow::updatePacing()
 {
     // The readings draw the chart while they come; only a silence or a lost line has no
     // reading to move it on.
-    const bool waiting = m_session.isRunning() && !m_session.isOpening() &&
-                         (m_session.isSilent() || m_session.isReconnecting());
+    // A hold's time left counts down whether or not readings come.
+    const bool waiting = (m_session.isRunning() && !m_session.isOpening() &&
+                          (m_session.isSilent() || m_session.isReconnecting())) ||
+                         m_hold->running();
     if (isVisible() && waiting) {
         if (!m_tick.isActive())
             m_tick.start();
@@ -319,6 +355,7 @@ void SessionWindow::refresh()
     const qint64 right = rightEdgeMs();
     updateView(right);
     updateNumbers(right);
+    updateHold();
 }
 
 void SessionWindow::updateView(qint64 right)
@@ -328,11 +365,19 @@ void SessionWindow::updateView(qint64 right)
     scene.nowMs = right;
     scene.fixedScale = fixedScale->isChecked();
     scene.separator = m_separator;
+    if (m_hold->onCurrentHistory()) {
+        const HoldOutcome& hold = m_hold->outcome();
+        scene.hold = HoldBand{hold.startMs, hold.ended() ? hold.endMs : hold.plannedEndMs,
+                              hold.startCenti - m_hold->settings().allowedDropCenti};
+    }
     const qint64 span = spanMs();
     const QSignalBlocker quiet(scroller);
     if (span == 0) {
         scene.fromMs = 0;
         scene.toMs = std::max(right, kLeastSpanMs);
+        // The whole session, the hold's planned end included: how far it has come is seen.
+        if (m_hold->running() && scene.hold)
+            scene.toMs = std::max(scene.toMs, scene.hold->toMs);
         scroller->setRange(0, 0);
         scroller->setEnabled(false);
     } else {
@@ -454,6 +499,230 @@ bool SessionWindow::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+} // namespace piezon
+
+namespace piezon
+{
+
+void SessionWindow::buildHoldControls(QVBoxLayout* numbers, QWidget* panel, QGridLayout* grid)
+{
+    const QFont bold = boldFont();
+    const QFont plain = windowFont();
+
+    // Beside the chart: how the hold is going, and its verdict, large.
+    addLabel(numbers, panel, bold, texts::kHoldTitle);
+    auto* rows = new QGridLayout;
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setHorizontalSpacing(6);
+    rows->setVerticalSpacing(1);
+    const auto addRow = [&](int row, const QString& title) {
+        rows->addWidget(new QLabel(title, panel), row, 0);
+        auto* value = new QLabel(panel);
+        value->setFont(plain);
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        rows->addWidget(value, row, 1);
+        return value;
+    };
+    holdLeft = addRow(0, texts::kHoldLeftTitle);
+    holdStart = addRow(1, texts::kHoldStartTitle);
+    holdDrop = addRow(2, texts::kHoldDropTitle);
+    holdLowest = addRow(3, texts::kHoldLowestTitle);
+    holdDrop->setObjectName(QStringLiteral("holdDrop"));
+    rows->setColumnStretch(1, 1);
+    numbers->addLayout(rows);
+    QFont large = boldFont();
+    large.setPixelSize(kVerdictPixels);
+    holdVerdict = addLabel(numbers, panel, large);
+    holdVerdict->setObjectName(QStringLiteral("holdVerdict"));
+
+    // Below the chart's own controls: the settings, F8's button, the protocol.
+    auto* settings = new QGridLayout;
+    const QFontMetrics metrics(plain);
+    const auto addField = [&](int row, int column, const QString& title, const QString& text,
+                              const char* name) {
+        auto* field = new QLineEdit(text, this);
+        field->setObjectName(QLatin1String(name));
+        field->setFixedWidth(metrics.horizontalAdvance(QStringLiteral("00:00:00")) * 2);
+        auto* label = new QLabel(title, this);
+        label->setBuddy(field);
+        settings->addWidget(label, row, column);
+        settings->addWidget(field, row, column + 1);
+        return field;
+    };
+    durationField = addField(0, 0, texts::kHoldDuration, texts::kHoldDefaultDuration, "duration");
+    dropField = addField(0, 2, texts::kHoldDrop, texts::kHoldDefaultDrop, "allowedDrop");
+    floorField = addField(1, 0, texts::kHoldFloor, QString(), "floor");
+    targetField = addField(1, 2, texts::kHoldTarget, QString(), "target");
+    holdButton = new QPushButton(texts::kHoldBegin, this);
+    holdButton->setObjectName(QStringLiteral("holdButton"));
+    holdButton->setMinimumWidth(
+        QFontMetrics(holdButton->font()).horizontalAdvance(texts::kHoldBegin) +
+        metrics.averageCharWidth() * 4);
+    protocolButton = new QPushButton(texts::kOpenProtocol, this);
+    protocolButton->setObjectName(QStringLiteral("protocolButton"));
+    protocolButton->setEnabled(false);
+    for (QPushButton* button : {holdButton, protocolButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    settings->addWidget(holdButton, 0, 4);
+    settings->addWidget(protocolButton, 1, 4);
+    settings->setColumnStretch(5, 1);
+    holdMessage = new QLabel(this);
+    holdMessage->setObjectName(QStringLiteral("holdMessage"));
+    holdMessage->setWordWrap(true);
+    holdMessage->setFocusPolicy(Qt::NoFocus);
+    settings->addWidget(holdMessage, 2, 0, 1, 6);
+    grid->addLayout(settings, 3, 0, 1, 2);
+}
+
+void SessionWindow::toggleHold()
+{
+    if (m_hold->running()) {
+        m_hold->endByOperator();
+        return;
+    }
+    HoldSettings settings;
+    QStringList problems;
+    const auto mark = [&](QLineEdit* field, const QString& why) {
+        QPalette pal = field->palette();
+        pal.setColor(QPalette::Base, kMarkedField);
+        field->setPalette(pal);
+        problems << why;
+    };
+    for (QLineEdit* field : {durationField, dropField, floorField, targetField})
+        field->setPalette(QPalette());
+    if (const std::optional<qint64> ms = parseHoldDuration(durationField->text()))
+        settings.durationMs = *ms;
+    else
+        mark(durationField, texts::kBadDuration);
+    const std::optional<int> drop = parseHundredths(dropField->text());
+    if (drop && *drop >= HoldSettings::kLeastDropCenti)
+        settings.allowedDropCenti = *drop;
+    else
+        mark(dropField, texts::kBadDrop);
+    const auto optional = [&](QLineEdit* field, std::optional<int>& into, const QString& why) {
+        if (field->text().trimmed().isEmpty())
+            return;
+        if (const std::optional<int> value = parseHundredths(field->text()))
+            into = *value;
+        else
+            mark(field, why);
+    };
+    optional(floorField, settings.floorCenti, texts::kBadFloor);
+    optional(targetField, settings.targetCenti, texts::kBadTarget);
+    if (!problems.isEmpty()) {
+        holdMessage->setText(problems.join(QLatin1Char(' ')));
+        return;
+    }
+
+    switch (m_hold->begin(settings)) {
+    case PressureHold::Refusal::NoSession:
+        holdMessage->setText(texts::kHoldNoSession);
+        return;
+    case PressureHold::Refusal::LineLost:
+        holdMessage->setText(texts::kHoldLineLost);
+        return;
+    case PressureHold::Refusal::NotLive:
+        holdMessage->setText(texts::kHoldNotLive);
+        return;
+    case PressureHold::Refusal::None:
+        break;
+    }
+    if (!m_hold->begun() || m_hold->outcome().ended())
+        return;
+    // Below the norm's pressure the test may still be what the operator means: said, not
+    // refused.
+    const int start = m_hold->outcome().startCenti;
+    if (settings.targetCenti && start < *settings.targetCenti)
+        holdMessage->setText(texts::kHoldBelowTarget.arg(
+            formatCenti(start, m_separator), formatCenti(*settings.targetCenti, m_separator),
+            texts::kPressureUnit));
+    else
+        holdMessage->clear();
+}
+
+void SessionWindow::updateHold()
+{
+    const bool running = m_hold->running();
+    holdButton->setText(running ? texts::kHoldEnd : texts::kHoldBegin);
+    holdButton->setToolTip(running ? texts::kHoldEndTip : texts::kHoldBeginTip);
+    // The settings of a hold under way are its own.
+    for (QLineEdit* field : {durationField, dropField, floorField, targetField})
+        field->setReadOnly(running);
+    protocolButton->setEnabled(!m_hold->protocolPath().isEmpty() && !m_hold->writing());
+    if (!m_hold->begun()) {
+        for (QLabel* label : {holdLeft, holdStart, holdDrop, holdLowest})
+            label->setText(texts::kNoValue);
+        holdVerdict->clear();
+        return;
+    }
+    const HoldOutcome& hold = m_hold->outcome();
+    const auto pressure = [this](int centi) {
+        return formatCenti(centi, m_separator) + QLatin1Char(' ') + texts::kPressureUnit;
+    };
+    if (running) {
+        const qint64 left = std::max<qint64>(0, hold.plannedEndMs - m_session.sessionMs());
+        holdLeft->setText(formatHoldDuration((left + 999) / 1000 * 1000));
+    } else {
+        holdLeft->setText(texts::kNoValue);
+    }
+    holdStart->setText(pressure(hold.startCenti));
+    holdDrop->setText(pressure(hold.dropCenti));
+    holdLowest->setText(pressure(hold.minCenti));
+    const bool over = hold.dropCenti > m_hold->settings().allowedDropCenti;
+    QPalette pal = holdDrop->palette();
+    pal.setColor(QPalette::WindowText, over ? kOverLimit : palette().color(QPalette::WindowText));
+    holdDrop->setPalette(pal);
+
+    holdVerdict->setText(running ? texts::kHoldRunning : holdVerdictText(hold.verdict));
+    QColor colour = palette().color(QPalette::WindowText);
+    if (hold.verdict == HoldVerdict::Held)
+        colour = QColor(0, 130, 0);
+    else if (hold.verdict == HoldVerdict::NotHeld)
+        colour = kOverLimit;
+    else if (hold.verdict == HoldVerdict::Aborted)
+        colour = QColor(180, 95, 0);
+    pal = holdVerdict->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    holdVerdict->setPalette(pal);
+}
+
+void SessionWindow::onHoldChanged()
+{
+    onStateChanged();
+    updateHold();
+    if (!m_hold->begun() || !m_hold->outcome().ended())
+        return;
+    const HoldOutcome& hold = m_hold->outcome();
+    const QString reason = holdReasonText(hold, m_hold->settings(), m_separator);
+    m_holdReason = reason.isEmpty() ? QString()
+                                    : texts::kHoldReason.arg(holdVerdictText(hold.verdict), reason);
+    QString text = m_holdReason;
+    if (hold.cause == HoldCause::ProgramClosed)
+        text += QLatin1Char(' ') + texts::kHoldClosedNoProtocol;
+    else if (m_hold->writing())
+        text += QLatin1Char(' ') + texts::kHoldWriting;
+    holdMessage->setText(text.trimmed());
+}
+
+void SessionWindow::onHoldWritten(const QString& path, const QString& error)
+{
+    updateHold();
+    const QString said =
+        error.isEmpty() ? texts::kHoldWritten.arg(QFileInfo(path).fileName()) : error;
+    holdMessage->setText((m_holdReason + QLatin1Char(' ') + said).trimmed());
+}
+
+void SessionWindow::openProtocol()
+{
+    const QString path = m_hold->protocolPath();
+    if (path.isEmpty())
+        return;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        holdMessage->setText(texts::kNoPdfViewer);
 }
 
 } // namespace piezon

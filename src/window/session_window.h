@@ -6,8 +6,11 @@
 #include <optional>
 
 class QCheckBox;
+class QGridLayout;
+class QVBoxLayout;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QScrollBar;
 
@@ -19,6 +22,7 @@ class ChartView;
 class Form1;
 class GaugeSession;
 class KeyPreview;
+class PressureHold;
 struct Extreme;
 
 // The session as a chart over time, with its numbers beside it: a window of its own (F7), so
@@ -52,6 +56,21 @@ public:
     QLabel* count = nullptr;
     QLabel* status = nullptr;
 
+    // The pressure hold: its settings, its keys and what it says.
+    QLineEdit* durationField = nullptr; // «Длительность»
+    QLineEdit* dropField = nullptr;     // «Допустимое падение, кгс/см²»
+    QLineEdit* floorField = nullptr;    // «Не ниже, кгс/см²»
+    QLineEdit* targetField = nullptr; // «Испытательное давление, кгс/см²»
+    QPushButton* holdButton = nullptr; // «Начать испытание» / «Прервать» (F8)
+    QPushButton* protocolButton = nullptr;
+    QLabel* holdMessage = nullptr; // why not, a warning, the protocol
+    QLabel* holdLeft = nullptr;
+    QLabel* holdStart = nullptr;
+    QLabel* holdDrop = nullptr;
+    QLabel* holdLowest = nullptr;
+    QLabel* holdVerdict = nullptr;
+    PressureHold& hold() { return *m_hold; }
+
     // Opens the window, or brings it forward, with the keys going to the chart.
     void present();
     // The chart's right edge is the latest moment (the default, and «Сейчас»).
@@ -60,6 +79,8 @@ public:
     void showMoment(qint64 ms);
     // Brings the chart and the numbers up to date now.
     void refresh();
+    // F8: begins a hold with the fields' settings, or ends the one running.
+    void toggleHold();
     // The right edge: now while the session runs, the last reading after STOP.
     qint64 rightEdgeMs() const;
 
@@ -76,6 +97,11 @@ protected:
 
 private:
     void buildControls();
+    void buildHoldControls(QVBoxLayout* numbers, QWidget* panel, QGridLayout* grid);
+    void updateHold();
+    void onHoldChanged();
+    void onHoldWritten(const QString& path, const QString& error);
+    void openProtocol();
     void onKey(int key);
     void onReadings();
     // Something other than a reading changed (START, STOP, silence, the line): shown at once.
@@ -92,6 +118,8 @@ private:
     GaugeSession& m_session;
     QChar m_separator;
     KeyPreview* m_keys = nullptr;
+    PressureHold* m_hold = nullptr;
+    QString m_holdReason; // "ПРЕРВАНО: линия потеряна.", kept beside what the protocol says
     QTimer m_frame; // one picture for the readings of 100 ms
     QTimer m_tick;  // once a second while nothing else draws
     int m_pictures = 0;

@@ -63,6 +63,50 @@ inline QString spanText(int minutes)
     return minutes == 0 ? kWholeSession : QStringLiteral("%1 мин").arg(minutes);
 }
 
+// The pressure hold.
+inline const QString kHoldDuration = QStringLiteral("Длительность");
+inline const QString kHoldDrop = QStringLiteral("Допустимое падение, кгс/см²");
+inline const QString kHoldFloor = QStringLiteral("Не ниже, кгс/см²");
+inline const QString kHoldTarget = QStringLiteral("Испытательное давление, кгс/см²");
+inline const QString kHoldDefaultDuration = QStringLiteral("10:00");
+inline const QString kHoldDefaultDrop = QStringLiteral("0,2");
+inline const QString kHoldBegin = QStringLiteral("Начать испытание");
+inline const QString kHoldEnd = QStringLiteral("Прервать");
+inline const QString kHoldBeginTip = QStringLiteral("(F8) Начать испытание давлением");
+inline const QString kHoldEndTip = QStringLiteral("(F8) Прервать испытание");
+inline const QString kOpenProtocol = QStringLiteral("Открыть протокол");
+inline const QString kHoldTitle = QStringLiteral("Испытание");
+inline const QString kHoldLeftTitle = QStringLiteral("Осталось");
+inline const QString kHoldStartTitle = QStringLiteral("Начало");
+inline const QString kHoldDropTitle = QStringLiteral("Падение");
+inline const QString kHoldLowestTitle = QStringLiteral("Минимум");
+inline const QString kHoldRunning = QStringLiteral("идёт");
+inline const QString kBadDuration =
+    QStringLiteral("Длительность: от 0:10 до 24:00:00, в виде м:сс или ч:мм:сс.");
+inline const QString kBadDrop = QStringLiteral("Допустимое падение: число не меньше 0,03 (запятая "
+                                               "или точка, не больше двух знаков после неё).");
+inline const QString kBadFloor = QStringLiteral(
+    "«Не ниже»: число (запятая или точка, не больше двух знаков после неё) или пусто.");
+inline const QString kBadTarget =
+    QStringLiteral("«Испытательное давление»: число (запятая или "
+                   "точка, не больше двух знаков после неё) или пусто.");
+inline const QString kHoldNoSession =
+    QStringLiteral("Испытание не начато: сеанс не идёт — нажмите СТАРТ (F1).");
+inline const QString kHoldLineLost =
+    QStringLiteral("Испытание не начато: линия потеряна, идёт переподключение.");
+inline const QString kHoldNotLive =
+    QStringLiteral("Испытание не начато: нет свежего показания манометра.");
+// The start pressure, the target, the unit.
+inline const QString kHoldBelowTarget =
+    QStringLiteral("Внимание: давление в начале %1 ниже испытательного %2 %3.");
+inline const QString kHoldReason = QStringLiteral("%1: %2.");
+inline const QString kHoldWriting = QStringLiteral("Протокол записывается…");
+inline const QString kHoldWritten = QStringLiteral("Протокол: %1");
+inline const QString kHoldClosedNoProtocol =
+    QStringLiteral("Протокол не записан: программа закрыта.");
+inline const QString kNoPdfViewer =
+    QStringLiteral("Не удалось открыть протокол: нет программы для PDF");
+
 inline const QString kStartupOffset = QStringLiteral("     0");
 inline const QString kStartupPort = QStringLiteral("   1");
 
