@@ -1,13 +1,17 @@
 // Companion records read back: good and bad files fed whole and in small chunks, the sessions'
-// histories made from them, and a record written by the program's own pipeline read back
-// exactly.
+// histories made from them, a record written by the program's own pipeline read back exactly,
+// and the files as the reader opens them.
 
 #include "chart/session_history.h"
 #include "gauge/reading_pipeline.h"
 #include "log/companion_row.h"
 #include "record/companion_parser.h"
+#include "record/record_file.h"
+#include "record/record_reader.h"
 #include "record/record_sessions.h"
 
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace piezon;
@@ -97,6 +101,9 @@ private slots:
     void sessions();
     void roundTrip_data();
     void roundTrip();
+    void reader_data();
+    void reader();
+    void movedAsideWhileOpen();
 };
 
 void TestCompanionParser::files_data()
@@ -374,5 +381,78 @@ void TestCompanionParser::roundTrip()
         QVERIFY(a[c].any == b[c].any && a[c].lo == b[c].lo && a[c].hi == b[c].hi);
 }
 
-QTEST_APPLESS_MAIN(TestCompanionParser)
+void TestCompanionParser::reader_data()
+{
+    QTest::addColumn<QByteArray>("file"); // "<folder>": a folder; "<none>": nothing there
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("reason");
+    using Kind = RecordReader::Outcome::Kind;
+
+    QTest::newRow("read") << kOneSession << false << int(Kind::Read) << QString();
+    QTest::newRow("refused") << QByteArray("Name;Value\r\n") << false << int(Kind::Refused)
+                             << QStringLiteral("строка 1: ");
+    QTest::newRow("missing") << QByteArray("<none>") << false << int(Kind::Failed)
+                             << QStringLiteral("Нет такого файла");
+    QTest::newRow("folder") << QByteArray("<folder>") << false << int(Kind::Failed)
+                            << QStringLiteral("папка");
+    // Tens of chunks: the thread is still at its first when it is told.
+    QTest::newRow("cancelled") << kOneSession + QByteArray("2026-03-29 10:00:01.015;1015;200;173;"
+                                                           "0;5,43;\r\n")
+                                                    .repeated(700000)
+                               << true << int(Kind::Cancelled) << QString();
+}
+
+void TestCompanionParser::reader()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, cancel);
+    QFETCH(int, kind);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Пьезон_RX418.csv"));
+    if (file == "<folder>") {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Пьезон_RX418.csv")));
+    } else if (file != "<none>") {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    }
+    RecordReader reader;
+    QSignalSpy finished(&reader, &RecordReader::finished);
+    QVERIFY(reader.start(path));
+    QVERIFY(!reader.start(path));
+    if (cancel)
+        reader.cancel();
+    QVERIFY(finished.wait(20000));
+    QVERIFY(!reader.busy());
+    const RecordReader::Outcome outcome = reader.take();
+    QCOMPARE(int(outcome.kind), kind);
+    QVERIFY2(outcome.reason.contains(reason), qPrintable(outcome.reason));
+    if (outcome.kind == RecordReader::Outcome::Kind::Read) {
+        QCOMPARE(outcome.sessions->sessions().size(), std::size_t(1));
+        QCOMPARE(outcome.readings, 4);
+    }
+}
+
+void TestCompanionParser::movedAsideWhileOpen()
+{
+    // The live session's own record, open in the reader, when START moves it aside.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Пьезон_RX418.csv"));
+    const QString previous = dir.filePath(QStringLiteral("Пьезон_RX418_предыдущий.csv"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(kOneSession) == kOneSession.size());
+    out.close();
+    RecordFile file;
+    QString error;
+    QVERIFY2(file.open(path, &error), qPrintable(error));
+    QCOMPARE(file.size(), kOneSession.size());
+    QVERIFY(QFile::rename(path, previous));
+    QByteArray read(kOneSession.size(), '\0');
+    QCOMPARE(file.read(read.data(), read.size(), &error), kOneSession.size());
+    QCOMPARE(read, kOneSession);
+}
+
+QTEST_GUILESS_MAIN(TestCompanionParser)
 #include "test_companion_parser.moc"
