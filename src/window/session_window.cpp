@@ -115,6 +115,8 @@ SessionWindow::SessionWindow(Form1& form)
     m_keys = new KeyPreview(this, [this](int key) { onKey(key); });
     updateTitle();
     updateHold();
+    // At first as much taller than its least as the chart needs to read well.
+    resize(QSize(760, 420).expandedTo(minimumSizeHint() + QSize(0, 120)));
 }
 
 SessionWindow::~SessionWindow() = default;
@@ -123,8 +125,6 @@ void SessionWindow::buildControls()
 {
     setWindowIcon(QIcon(QStringLiteral(":/piezon/icon.png")));
     setFont(windowFont());
-    setMinimumSize(480, 320);
-    resize(760, 420);
 
     chart = new ChartView(this);
     chart->setObjectName(QStringLiteral("chart"));
@@ -206,6 +206,8 @@ void SessionWindow::buildControls()
         boldMetrics.horizontalAdvance(texts::kCountTitle) + 6 +
             plainMetrics.horizontalAdvance(QStringLiteral("000000000")),
         QFontMetrics(holdVerdict->font()).horizontalAdvance(holdVerdictText(HoldVerdict::NotHeld)),
+        boldMetrics.horizontalAdvance(texts::kHoldLowestTitle) + 6 +
+            plainMetrics.horizontalAdvance(QStringLiteral("-00,00 ") + texts::kPressureUnit),
     });
     panel->setFixedWidth(width + plainMetrics.averageCharWidth());
 
@@ -257,6 +259,10 @@ void SessionWindow::buildControls()
     setTabOrder(nowButton, fixedScale);
     setTabOrder(fixedScale, resetButton);
     setTabOrder(resetButton, scroller);
+
+    // As small as its controls let it be, never smaller: the hold's numbers and settings need
+    // their room beside and below the chart.
+    grid->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 void SessionWindow::present()
@@ -518,7 +524,9 @@ void SessionWindow::buildHoldControls(QVBoxLayout* numbers, QWidget* panel, QGri
     rows->setHorizontalSpacing(6);
     rows->setVerticalSpacing(1);
     const auto addRow = [&](int row, const QString& title) {
-        rows->addWidget(new QLabel(title, panel), row, 0);
+        auto* name = new QLabel(title, panel);
+        name->setFont(bold);
+        rows->addWidget(name, row, 0);
         auto* value = new QLabel(panel);
         value->setFont(plain);
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);

@@ -7,6 +7,7 @@
 #include "chart/session_history.h"
 #include "gauge/gauge_commands.h"
 #include "gauge/reading_chain.h"
+#include "hold/pressure_hold.h"
 #include "support/window_session.h"
 #include "window/caption_label.h"
 #include "window/chart_view.h"
@@ -17,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
@@ -685,6 +687,7 @@ private slots:
         QTest::newRow("before START") << "none";
         QTest::newRow("readings") << "reading";
         QTest::newRow("line lost") << "lost";
+        QTest::newRow("a hold ended, its verdict and why") << "hold";
     }
 
     void textsAreWhole()
@@ -694,12 +697,21 @@ private slots:
         openWindow();
         piezon::SessionWindow& w = window();
         w.resize(w.minimumSize());
-        QTRY_COMPARE(w.size(), QSize(480, 320));
+        QTRY_COMPARE(w.size(), w.minimumSize());
+        // Room beside the main window on the smallest screen it is used on.
+        QVERIFY2(w.width() <= 640 && w.height() <= 560,
+                 qPrintable(QStringLiteral("%1x%2").arg(w.width()).arg(w.height())));
         if (state != "none")
             startWithReadings(bytes({byteNear(250), byteNear(-50)}));
         if (state == "lost") {
             s->line.closeMaster();
             QTRY_VERIFY(s->form->MSComm1().isReconnecting());
+        }
+        if (state == "hold") {
+            w.floorField->setText(QStringLiteral("7,5"));
+            w.toggleHold();
+            QTRY_VERIFY(w.hold().begun() && !w.hold().running() && !w.hold().writing());
+            QVERIFY(!w.holdMessage->text().isEmpty());
         }
         w.refresh();
         QCoreApplication::processEvents();
@@ -716,6 +728,12 @@ private slots:
                 text = label->text();
                 if (qobject_cast<piezon::CaptionLabel*>(widget))
                     continue; // the main window's own box and font, checked with it
+                if (label->wordWrap()) {
+                    // Its lines as tall as they come at its width.
+                    QVERIFY2(label->heightForWidth(label->width()) <= label->height(),
+                             qPrintable(text));
+                    continue;
+                }
                 need = label->fontMetrics().horizontalAdvance(text);
                 QVERIFY2(label->height() >= label->fontMetrics().height(), qPrintable(text));
                 QVERIFY2(need <= label->contentsRect().width(),
