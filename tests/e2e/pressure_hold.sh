@@ -4,6 +4,7 @@
 # line is lost (aborted). Each hold's own rows beside the log are checked against the record they
 # were taken from, its protocol's text through pdftotext against those rows, its fonts through
 # pdffonts; and each session's log against its record: one record per reading, as without a hold.
+# Then F3 during a fourth hold: its end row before the program's, and no protocol.
 # With SHOTS_DIR set, the session window and each protocol's page are kept there as pictures.
 #
 #   pressure_hold.sh PIEZON GAUGE_SIM
@@ -171,8 +172,23 @@ sleep 1
 start_sim lost --rate 10 --sequence "$work/sequence" --repeat --close-after 60
 one_hold lost "ПРЕРВАНО, линия потеряна"
 
-(($(holds) == 3)) || fail "$(holds) protocols, not 3"
+stop_sim
+
+# F3 during a hold: the hold's end goes into the record before the program's, and no protocol.
+start_sim closed --rate 10 --sequence "$work/steady" --repeat
+press F1
+wait_for "closed: readings" 10 has_records "$LOG" 10
+press F7
+wait_for "closed: the session window" 10 session_window
+press_session F8
+wait_for "closed: the hold's start" 10 grep -q 'испытание: начало' "$RECORD"
 end_program
+[[ $(tail -n 2 "$RECORD" | cut -d';' -f7 | tr -d '\r' | tr '\n' '|') == \
+  "испытание: ПРЕРВАНО, программа закрыта|программа закрыта|" ]] ||
+  fail "F3 during a hold: the record ends $(tail -n 2 "$RECORD")"
+log_matches_record "$LOG" "$RECORD"
+(($(holds) == 3)) || fail "$(holds) protocols, not 3"
 # The lost line's notice, and nothing else.
 [[ $(reports) == 1 ]] || fail "unexpected reports: $(cat "$PROGRAM_ERR")"
-echo "PASS: three holds of 0:10 (held, not held, line lost): rows, protocols, fonts, logs"
+echo "PASS: three holds of 0:10 (held, not held, line lost): rows, protocols, fonts, logs;" \
+  "F3 during a fourth: its row before the program's, no protocol"
