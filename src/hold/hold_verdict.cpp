@@ -15,18 +15,24 @@ bool isDigit(QChar c)
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// Digits only, at least one, at most `most`.
-std::optional<qint64> wholeNumber(QStringView text, int most)
+// Digits only, at least one, at most `most`; -1 otherwise.
+qint64 wholeNumber(QStringView text, int most)
 {
     if (text.isEmpty() || text.size() > most)
-        return std::nullopt;
+        return -1;
     qint64 value = 0;
     for (const QChar c : text) {
         if (!isDigit(c))
-            return std::nullopt;
+            return -1;
         value = value * 10 + (c.unicode() - '0');
     }
     return value;
+}
+
+// Exactly two digits, as seconds and the minutes of "ч:мм:сс" are written; -1 otherwise.
+qint64 twoDigits(QStringView text)
+{
+    return text.size() == 2 ? wholeNumber(text, 2) : -1;
 }
 
 // No field of a row may break it: the record splits on ';' and ends rows with CR LF.
@@ -61,17 +67,17 @@ std::optional<int> parseHundredths(QStringView text)
     if (whole.isEmpty() || (point >= 0 && fraction.isEmpty()))
         return std::nullopt;
     // Far beyond any gauge: the limit only keeps the arithmetic whole.
-    const std::optional<qint64> units = wholeNumber(whole, 6);
-    if (!units)
+    const qint64 units = wholeNumber(whole, 6);
+    if (units < 0)
         return std::nullopt;
     qint64 hundredths = 0;
     if (!fraction.isEmpty()) {
-        const std::optional<qint64> digits = wholeNumber(fraction, 2);
-        if (!digits)
+        const qint64 digits = wholeNumber(fraction, 2);
+        if (digits < 0)
             return std::nullopt;
-        hundredths = fraction.size() == 1 ? *digits * 10 : *digits;
+        hundredths = fraction.size() == 1 ? digits * 10 : digits;
     }
-    const qint64 value = *units * 100 + hundredths;
+    const qint64 value = units * 100 + hundredths;
     return int(negative ? -value : value);
 }
 
@@ -80,18 +86,18 @@ std::optional<qint64> parseHoldDuration(QStringView text)
     const QStringList parts = text.trimmed().toString().split(QLatin1Char(':'));
     qint64 seconds = 0;
     if (parts.size() == 2) {
-        const auto minutes = wholeNumber(parts[0], 4);
-        const auto secs = parts[1].size() == 2 ? wholeNumber(parts[1], 2) : std::nullopt;
-        if (!minutes || !secs || *minutes > 1440 || *secs > 59)
+        const qint64 minutes = wholeNumber(parts[0], 4);
+        const qint64 secs = twoDigits(parts[1]);
+        if (minutes < 0 || minutes > 1440 || secs < 0 || secs > 59)
             return std::nullopt;
-        seconds = *minutes * 60 + *secs;
+        seconds = minutes * 60 + secs;
     } else if (parts.size() == 3) {
-        const auto hours = wholeNumber(parts[0], 2);
-        const auto minutes = parts[1].size() == 2 ? wholeNumber(parts[1], 2) : std::nullopt;
-        const auto secs = parts[2].size() == 2 ? wholeNumber(parts[2], 2) : std::nullopt;
-        if (!hours || !minutes || !secs || *minutes > 59 || *secs > 59)
+        const qint64 hours = wholeNumber(parts[0], 2);
+        const qint64 minutes = twoDigits(parts[1]);
+        const qint64 secs = twoDigits(parts[2]);
+        if (hours < 0 || minutes < 0 || minutes > 59 || secs < 0 || secs > 59)
             return std::nullopt;
-        seconds = (*hours * 60 + *minutes) * 60 + *secs;
+        seconds = (hours * 60 + minutes) * 60 + secs;
     } else {
         return std::nullopt;
     }
