@@ -48,6 +48,8 @@ public:
     // It changes with readingsChanged and with the events.
     const SessionHistory& history() const { return m_history; }
     QString logPath() const;
+    // Where the session's messages go; the window's own go there too.
+    ErrorReporter& reporter() const { return *m_reporter; }
 
     // From START to STOP, with or without a line at the moment.
     bool isRunning() const { return m_state != State::Stopped; }

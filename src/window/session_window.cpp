@@ -10,6 +10,7 @@
 #include "window/chart_view.h"
 #include "window/form1.h"
 #include "window/key_preview.h"
+#include "window/record_panel.h"
 #include "window/texts.h"
 
 #include <QCheckBox>
@@ -92,6 +93,8 @@ SessionWindow::SessionWindow(Form1& form)
     });
     connect(scroller, &QScrollBar::valueChanged, this, &SessionWindow::onScrolled);
     connect(nowButton, &QPushButton::clicked, this, [this] {
+        if (backToLive())
+            return;
         m_follow = true;
         chart->pointAt(std::nullopt);
         refresh();
@@ -113,6 +116,7 @@ SessionWindow::SessionWindow(Form1& form)
     }
 
     m_keys = new KeyPreview(this, [this](int key) { onKey(key); });
+    connect(m_records, &RecordPanel::shownChanged, this, &SessionWindow::onRecordShown);
     updateTitle();
     updateHold();
     // At first as much taller than its least as the chart needs to read well.
@@ -190,6 +194,9 @@ void SessionWindow::buildControls()
     buildHoldControls(numbers, panel, grid);
     numbers->addStretch(1);
     status = addLabel(numbers, panel, bold);
+    m_records =
+        new RecordPanel(this, m_session.reporter(), QFileInfo(m_session.logPath()).absolutePath());
+    numbers->addLayout(m_records->box);
     for (QLabel* label : panel->findChildren<QLabel*>())
         label->setFocusPolicy(Qt::NoFocus);
 
@@ -237,6 +244,7 @@ void SessionWindow::buildControls()
     controls->addWidget(spanLabel);
     controls->addWidget(spanPicker);
     controls->addWidget(nowButton);
+    controls->addWidget(m_records->openButton);
     controls->addStretch(1);
     controls->addWidget(fixedScale);
     controls->addWidget(resetButton);
@@ -259,6 +267,9 @@ void SessionWindow::buildControls()
     setTabOrder(nowButton, fixedScale);
     setTabOrder(fixedScale, resetButton);
     setTabOrder(resetButton, scroller);
+    setTabOrder(nowButton, m_records->openButton);
+    setTabOrder(m_records->openButton, m_records->sessionPicker);
+    setTabOrder(m_records->sessionPicker, m_records->cancelButton);
 
     // As small as its controls let it be, never smaller: the hold's numbers and settings need
     // their room beside and below the chart.
@@ -278,6 +289,9 @@ void SessionWindow::present()
 
 void SessionWindow::onKey(int key)
 {
+    // With a record shown, F7 and F8 first bring the live session back.
+    if ((key == Qt::Key_F7 || key == Qt::Key_F8) && backToLive())
+        return;
     switch (key) {
     case Qt::Key_F1:
     case Qt::Key_F2:
@@ -303,6 +317,9 @@ void SessionWindow::onKey(int key)
 
 void SessionWindow::onReadings()
 {
+    // They go on into the session, and are seen when it is shown again.
+    if (m_records->shown())
+        return;
     if (isVisible() && !m_frame.isActive())
         m_frame.start();
 }
@@ -334,6 +351,10 @@ void SessionWindow::updatePacing()
 
 void SessionWindow::updateTitle()
 {
+    if (m_records->shown()) {
+        setWindowTitle(texts::kChartCaption + QStringLiteral(" — ") + m_records->fileName());
+        return;
+    }
     setWindowTitle(m_session.isSilent() ? texts::kSilentChartCaption : texts::kChartCaption);
 }
 
@@ -344,9 +365,9 @@ qint64 SessionWindow::spanMs() const
 
 qint64 SessionWindow::rightEdgeMs() const
 {
-    const SessionHistory& history = m_session.history();
+    const SessionHistory& history = shownHistory();
     const qint64 last = history.lastReadingMs();
-    if (m_session.isRunning() && !m_session.isOpening())
+    if (!m_records->shown() && m_session.isRunning() && !m_session.isOpening())
         return std::max(m_session.sessionMs(), last);
     if (last >= 0)
         return last;
@@ -367,11 +388,11 @@ void SessionWindow::refresh()
 void SessionWindow::updateView(qint64 right)
 {
     ChartScene scene;
-    scene.history = &m_session.history();
+    scene.history = &shownHistory();
     scene.nowMs = right;
     scene.fixedScale = fixedScale->isChecked();
     scene.separator = m_separator;
-    if (m_hold->onCurrentHistory()) {
+    if (!m_records->shown() && m_hold->onCurrentHistory()) {
         const HoldOutcome& hold = m_hold->outcome();
         scene.hold = HoldBand{hold.startMs, hold.ended() ? hold.endMs : hold.plannedEndMs,
                               hold.startCenti - m_hold->settings().allowedDropCenti};
@@ -424,15 +445,20 @@ void SessionWindow::showMoment(qint64 ms)
 
 void SessionWindow::updateNumbers(qint64 right)
 {
-    reading->setText(m_session.pipeline().caption());
-    const QColor colour = m_form.captionColour(!m_session.isStale());
+    // A record's last reading, never live.
+    const bool record = m_records->shown();
+    const std::optional<int> last = record ? shownHistory().latest() : std::nullopt;
+    reading->setText(!record ? m_session.pipeline().caption()
+                     : last  ? formatCenti(*last, m_separator)
+                             : texts::kNoValue);
+    const QColor colour = m_form.captionColour(!record && !m_session.isStale());
     if (reading->palette().color(QPalette::WindowText) != colour) {
         QPalette pal = reading->palette();
         pal.setColor(QPalette::WindowText, colour);
         reading->setPalette(pal);
     }
 
-    const SessionHistory& history = m_session.history();
+    const SessionHistory& history = shownHistory();
     if (!history.started()) {
         for (QLabel* label : {maximum, minimum, slope, duration, count})
             label->setText(texts::kNoValue);
@@ -446,12 +472,14 @@ void SessionWindow::updateNumbers(qint64 right)
     // A finished session lasted until its STOP, which may be long after its last reading.
     qint64 end = right;
     const std::vector<HistoryMark>& marks = history.marks();
-    if ((!m_session.isRunning() || m_session.isOpening()) && !marks.empty() &&
+    if ((record || !m_session.isRunning() || m_session.isOpening()) && !marks.empty() &&
         marks.back().kind == HistoryEvent::Stop)
         end = std::max(end, marks.back().ms);
     duration->setText(formatSinceStart(end));
     count->setText(QString::number(history.readingCount()));
-    if (m_session.isReconnecting())
+    if (record)
+        status->setText(texts::kRecordShown);
+    else if (m_session.isReconnecting())
         status->setText(texts::kReconnecting);
     else if (m_session.isSilent())
         status->setText(texts::kSilentStatus);
@@ -468,7 +496,7 @@ void SessionWindow::showExtreme(QLabel* value, QLabel* when, const std::optional
         when->clear();
         return;
     }
-    const QDateTime local = m_session.history().localStart().addMSecs(extreme->ms);
+    const QDateTime local = shownHistory().localStart().addMSecs(extreme->ms);
     value->setText(formatCenti(extreme->centi, m_separator) + QLatin1Char(' ') +
                    texts::kPressureUnit);
     when->setText(texts::kExtremeWhen.arg(local.toString(QStringLiteral("HH:mm:ss")),
@@ -493,7 +521,7 @@ void SessionWindow::hideEvent(QHideEvent* event)
 bool SessionWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonDblClick) {
-        const SessionHistory& history = m_session.history();
+        const SessionHistory& history = shownHistory();
         std::optional<Extreme> extreme;
         if (watched == maximum || watched == maximumWhen)
             extreme = history.maximum();
@@ -731,6 +759,39 @@ void SessionWindow::openProtocol()
         return;
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         holdMessage->setText(texts::kNoPdfViewer);
+}
+
+} // namespace piezon
+
+namespace piezon
+{
+
+const SessionHistory& SessionWindow::shownHistory() const
+{
+    return m_records->shown() ? m_records->history() : m_session.history();
+}
+
+bool SessionWindow::backToLive()
+{
+    if (!m_records->shown())
+        return false;
+    m_records->close();
+    return true;
+}
+
+void SessionWindow::onRecordShown()
+{
+    // A session comes on screen whole, from its end, nothing pointed out; the live one as the
+    // operator left it.
+    m_follow = true;
+    chart->pointAt(std::nullopt);
+    if (m_records->shown()) {
+        const QSignalBlocker quiet(spanPicker);
+        spanPicker->setCurrentIndex(0);
+    }
+    updateTitle();
+    refresh();
+    updatePacing();
 }
 
 } // namespace piezon

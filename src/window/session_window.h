@@ -23,6 +23,8 @@ class Form1;
 class GaugeSession;
 class KeyPreview;
 class PressureHold;
+class RecordPanel;
+class SessionHistory;
 struct Extreme;
 
 // The session as a chart over time, with its numbers beside it: a window of its own (F7), so
@@ -70,6 +72,8 @@ public:
     QLabel* holdLowest = nullptr;
     QLabel* holdVerdict = nullptr;
     PressureHold& hold() { return *m_hold; }
+    // A saved record shown in place of the session («Открыть запись…», Ctrl+O).
+    RecordPanel& records() { return *m_records; }
 
     // Opens the window, or brings it forward, with the keys going to the chart.
     void present();
@@ -113,12 +117,18 @@ private:
     void showExtreme(QLabel* value, QLabel* when, const std::optional<Extreme>& extreme);
     void onScrolled(int value);
     qint64 spanMs() const;
+    // The record's session while one is shown, else the live one.
+    const SessionHistory& shownHistory() const;
+    // The live session again, if a record was shown.
+    bool backToLive();
+    void onRecordShown();
 
     Form1& m_form;
     GaugeSession& m_session;
     QChar m_separator;
     KeyPreview* m_keys = nullptr;
     PressureHold* m_hold = nullptr;
+    RecordPanel* m_records = nullptr;
     QString m_holdReason; // "ПРЕРВАНО: линия потеряна.", kept beside what the protocol says
     QTimer m_frame; // one picture for the readings of 100 ms
     QTimer m_tick;  // once a second while nothing else draws

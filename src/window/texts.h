@@ -107,6 +107,21 @@ inline const QString kHoldClosedNoProtocol =
 inline const QString kNoPdfViewer =
     QStringLiteral("Не удалось открыть протокол: нет программы для PDF");
 
+// A saved record shown in the session window.
+inline const QString kOpenRecord = QStringLiteral("Открыть запись…");
+inline const QString kOpenRecordTip =
+    QStringLiteral("(Ctrl+O) Показать сохранённую запись; «Сейчас» или F7 — назад к сеансу");
+inline const QString kOpenRecordTitle = QStringLiteral("Открыть запись");
+inline const QString kRecordFilter =
+    QStringLiteral("Записи показаний (*.csv);;Все файлы (*)");
+inline const QString kRecordSessionTip =
+    QStringLiteral("Сеансы этой записи по времени СТАРТ, в порядке записи");
+inline const QString kRecordSessionReadings = QStringLiteral("Показаний: %1");
+inline const QString kRecordShown = QStringLiteral("сохранённая запись");
+inline const QString kRecordCancel = QStringLiteral("Отмена");
+// The file's name, then the line at fault or the system's reason.
+inline const QString kRecordRefused = QStringLiteral("Запись «%1» не открыта: %2.");
+
 inline const QString kStartupOffset = QStringLiteral("     0");
 inline const QString kStartupPort = QStringLiteral("   1");
 

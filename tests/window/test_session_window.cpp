@@ -8,9 +8,11 @@
 #include "gauge/gauge_commands.h"
 #include "gauge/reading_chain.h"
 #include "hold/pressure_hold.h"
+#include "log/companion_row.h"
 #include "support/window_session.h"
 #include "window/caption_label.h"
 #include "window/chart_view.h"
+#include "window/record_panel.h"
 #include "window/session_window.h"
 #include "window/texts.h"
 
@@ -22,6 +24,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <cmath>
@@ -748,6 +751,88 @@ private slots:
             }
         }
         QVERIFY(w.chart->width() >= 200 && w.chart->height() >= 140);
+    }
+    // ---- a saved record ----
+
+    // A record opened over a running session, and the ways back to it; a file that is not a
+    // record changes nothing.
+    void aSavedRecordIsShown_data()
+    {
+        QTest::addColumn<QString>("back"); // "refused": the file is not a record
+
+        QTest::newRow("Сейчас") << "now";
+        QTest::newRow("F7") << "F7";
+        QTest::newRow("F8") << "F8";
+        QTest::newRow("refused") << "refused";
+    }
+
+    void aSavedRecordIsShown()
+    {
+        QFETCH(QString, back);
+        namespace companion = piezon::companion;
+
+        s = std::make_unique<WindowSession>();
+        openWindow();
+        piezon::SessionWindow& w = window();
+        startWithReadings(bytes({0x40, 0x80, 0x90}));
+        const QDateTime first(QDate(2026, 12, 7), QTime(14, 5, 12));
+        const QDateTime second(QDate(2026, 12, 7), QTime(15, 0));
+        QByteArray file =
+            companion::header() +
+            companion::eventRow(companion::stamp(first, 0), companion::event::kStart) +
+            companion::eventRow(companion::stamp(first.addSecs(2), 2000), companion::event::kStop) +
+            companion::eventRow(companion::stamp(second, 0), companion::event::kStart);
+        for (int ms = 15; ms <= 150; ms += 15)
+            file += companion::stamp(second.addMSecs(ms), ms) +
+                    companion::readingFields(200, 173, 0, QStringLiteral("5,43"));
+        if (back == "refused")
+            file += "2026-12-07 15:00:01.000;1000;200;173;0;5,4x;\r\n";
+        const QString path = s->dir.filePath(QStringLiteral("Пьезон_RX418_предыдущий.csv"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        out.close();
+
+        piezon::RecordPanel& records = w.records();
+        QSignalSpy ended(&records, &piezon::RecordPanel::readingEnded);
+        QVERIFY(records.open(path));
+        QVERIFY(ended.wait(10000));
+        const SessionHistory& live = s->form->MSComm1().history();
+        if (back == "refused") {
+            QCOMPARE(s->reporter.messages.size(), 1);
+            QVERIFY2(
+                s->reporter.messages[0].contains(QStringLiteral("строка 15: ")) &&
+                    s->reporter.messages[0].contains(QStringLiteral("Пьезон_RX418_предыдущий")),
+                qPrintable(s->reporter.messages[0]));
+            QCOMPARE(w.windowTitle(), QStringLiteral("Пьезон для RX418 — график"));
+            QCOMPARE(w.chart->shownScene().history, &live);
+            return;
+        }
+        QCOMPARE(w.windowTitle(),
+                 QStringLiteral("Пьезон для RX418 — график — Пьезон_RX418_предыдущий.csv"));
+        // The session with readings, though it is not the first; the other offered by its start.
+        QCOMPARE(records.sessionPicker->count(), 2);
+        QCOMPARE(records.sessionPicker->currentIndex(), 1);
+        QVERIFY(
+            records.sessionPicker->itemText(0).startsWith(QStringLiteral("2026-12-07 14:05:12")));
+        QVERIFY(w.chart->shownScene().history != &live);
+        QCOMPARE(w.count->text(), QStringLiteral("10"));
+        QCOMPARE(w.status->text(), piezon::texts::kRecordShown);
+        QVERIFY(w.maximumWhen->text().startsWith(QStringLiteral("в 15:00:00")));
+        // The live session goes on recording meanwhile.
+        QVERIFY(s->line.write(bytes({0xA0})));
+        QTRY_COMPARE(live.readingCount(), 4);
+        QCOMPARE(w.count->text(), QStringLiteral("10"));
+
+        if (back == "now")
+            w.nowButton->click();
+        else
+            QTest::keyClick(w.chart, back == "F7" ? Qt::Key_F7 : Qt::Key_F8);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Пьезон для RX418 — график"));
+        QCOMPARE(w.chart->shownScene().history, &live);
+        QCOMPARE(w.count->text(), QStringLiteral("4"));
+        QVERIFY(!records.sessionPicker->isVisible());
+        // Back, and nothing else: F8 began no hold.
+        QVERIFY(!w.hold().running());
     }
 };
 
