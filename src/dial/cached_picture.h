@@ -22,8 +22,8 @@ constexpr int kPictureStripRows = 16;
 // ratio of 1: 2 MiB together, the largest part of the heap even so. A gauge's readings keep to a
 // few dozen values, which fit with room to spare; every position and caption there is (about
 // 8 MiB) does not, and the least recently shown go first. A needle's picture is the larger: up to
-// 27 KiB at 45 degrees, against 6.3 KiB for a caption, so 1.5 MiB keeps at least 56 positions at
-// any angle (about twice that on average) and 0.5 MiB 81 captions.
+// 27 KiB at 45 degrees (20 KiB on average), against 6.3 KiB for a caption, so 1.5 MiB keeps at
+// least 56 positions at any angle (78 of the average size) and 0.5 MiB 81 captions.
 constexpr qsizetype kNeedlePicturesBytes = qsizetype(1536) << 10;
 constexpr qsizetype kCaptionPicturesBytes = qsizetype(512) << 10;
 
