@@ -225,6 +225,7 @@ bool CompanionParser::finish()
         refuse(QStringLiteral("в записи нет ни одного сеанса (нет строки «СТАРТ»)"));
         return false;
     }
+    m_consumer.ended();
     return true;
 }
 
@@ -346,12 +347,12 @@ void CompanionParser::eventRow(const char* stamp, qint64 ms, const char* p, cons
                          std::memcmp(p, start.constData(), std::size_t(start.size())) == 0 &&
                          (size == start.size() || p[start.size()] == ' ');
     const QString text = QString::fromUtf8(p, size);
+    const QDateTime local = stampTime(stamp);
+    if (!local.isValid()) {
+        refuse(QStringLiteral("нет такой даты или времени"));
+        return;
+    }
     if (isStart) {
-        const QDateTime local = stampTime(stamp);
-        if (!local.isValid()) {
-            refuse(QStringLiteral("нет такой даты или времени"));
-            return;
-        }
         ++m_sessions;
         m_consumer.sessionBegun(local, ms, text, m_line);
         return;
@@ -360,7 +361,7 @@ void CompanionParser::eventRow(const char* stamp, qint64 ms, const char* p, cons
         refuse(QStringLiteral("событие до первой строки «СТАРТ»"));
         return;
     }
-    m_consumer.event(ms, text);
+    m_consumer.event(ms, text, local);
 }
 
 } // namespace piezon::record

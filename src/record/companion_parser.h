@@ -33,8 +33,10 @@ public:
                               qint64 line) = 0;
     // Readings of the current session, in order.
     virtual void readings(const Row* rows, qsizetype count) = 0;
-    // Any other event row, known to this version or not.
-    virtual void event(qint64 ms, const QString& text) = 0;
+    // Any other event row, known to this version or not, with the local time it was written.
+    virtual void event(qint64 ms, const QString& text, const QDateTime& local) = 0;
+    // The whole record has been read and accepted.
+    virtual void ended() {}
 };
 
 class CompanionParser
@@ -50,7 +52,8 @@ public:
     bool feed(const char* data, qsizetype size);
     bool feed(const QByteArray& data) { return feed(data.constData(), data.size()); }
     // The file has ended. A last line without its line end (a record still being written) is
-    // left out. False if the file is refused, an empty file or one without a session included.
+    // left out. False if the file is refused, an empty file or one without a session included;
+    // otherwise the consumer is told it has ended.
     bool finish();
 
     bool refused() const { return m_refusedLine > 0; }

@@ -23,13 +23,23 @@ RecordReader::~RecordReader()
 
 bool RecordReader::start(const QString& path)
 {
+    return !m_thread && start(path, std::make_unique<record::RecordSessions>());
+}
+
+bool RecordReader::start(const QString& path, std::unique_ptr<record::RecordConsumer> consumer)
+{
     if (m_thread)
         return false;
+    const bool sessions = dynamic_cast<record::RecordSessions*>(consumer.get()) != nullptr;
     m_cancel = false;
     m_done = 0;
     m_total = 0;
     m_outcome = Outcome();
-    m_thread = QThread::create([this, path] { run(path); });
+    m_thread = QThread::create(
+        [this, path, sessions](std::unique_ptr<record::RecordConsumer> into) {
+            run(path, std::move(into), sessions);
+        },
+        std::move(consumer));
     // Its finished() is sent from the thread itself: taken here, in the window's thread.
     connect(m_thread, &QThread::finished, this, &RecordReader::onThreadDone, Qt::QueuedConnection);
     // Readings come first: the parse takes what the session leaves of the processor.
@@ -55,7 +65,8 @@ void RecordReader::onThreadDone()
     emit finished();
 }
 
-void RecordReader::run(const QString& path)
+void RecordReader::run(const QString& path, std::unique_ptr<record::RecordConsumer> consumer,
+                       bool sessions)
 {
     Outcome out;
     out.path = path;
@@ -66,8 +77,7 @@ void RecordReader::run(const QString& path)
         return;
     }
     m_total = file.size();
-    auto sessions = std::make_unique<record::RecordSessions>();
-    record::CompanionParser parser(*sessions);
+    record::CompanionParser parser(*consumer);
     std::vector<char> chunk(static_cast<std::size_t>(kChunk));
     qint64 done = 0;
     for (;;) {
@@ -97,11 +107,13 @@ void RecordReader::run(const QString& path)
         m_outcome = std::move(out);
         return;
     }
-    sessions->finish();
     out.kind = Outcome::Kind::Read;
     out.readings = parser.readingCount();
     out.leftTornLine = parser.leftTornLine();
-    out.sessions = std::move(sessions);
+    if (sessions)
+        out.sessions.reset(static_cast<record::RecordSessions*>(consumer.release()));
+    else
+        out.consumer = std::move(consumer);
     m_outcome = std::move(out);
 }
 

@@ -26,7 +26,8 @@ public:
         QString path;
         // Refused: "строка N: …"; Failed: the system's reason.
         QString reason;
-        std::unique_ptr<record::RecordSessions> sessions; // Read
+        std::unique_ptr<record::RecordSessions> sessions; // Read, by start(path)
+        std::unique_ptr<record::RecordConsumer> consumer; // Read, by start(path, consumer)
         qint64 readings = 0;
         bool leftTornLine = false;
     };
@@ -36,8 +37,10 @@ public:
     explicit RecordReader(QObject* parent = nullptr);
     ~RecordReader() override;
 
-    // Begins reading `path`; false while another is being read.
+    // Begins reading `path` into its sessions; false while another is being read.
     bool start(const QString& path);
+    // The same into `consumer`, which the thread has to itself until finished().
+    bool start(const QString& path, std::unique_ptr<record::RecordConsumer> consumer);
     bool busy() const { return m_thread != nullptr; }
     // The reading stops at its next chunk; finished() comes with Cancelled.
     void cancel();
@@ -51,7 +54,7 @@ signals:
     void finished();
 
 private:
-    void run(const QString& path);
+    void run(const QString& path, std::unique_ptr<record::RecordConsumer> consumer, bool sessions);
     void onThreadDone();
 
     QThread* m_thread = nullptr;

@@ -1,6 +1,7 @@
 #include "record/record_sessions.h"
 
 #include "log/companion_row.h"
+#include "record/record_hold.h"
 
 namespace piezon::record
 {
@@ -57,9 +58,15 @@ void RecordSessions::readings(const Row* rows, qsizetype count)
     }
 }
 
-void RecordSessions::event(qint64 ms, const QString& text)
+void RecordSessions::event(qint64 ms, const QString& text, const QDateTime& local)
 {
     flushBatch();
+    std::vector<FoundHold>& holds = m_sessions.back()->holds;
+    if (const std::optional<HoldSettings> settings = holdStartSettings(text)) {
+        holds.push_back(FoundHold{ms, local, *settings, QString()});
+    } else if (isHoldEvent(text) && !holds.empty() && holds.back().endText.isEmpty()) {
+        holds.back().endText = text;
+    }
     const HistoryEvent kind = kindOf(text);
     switch (kind) {
     case HistoryEvent::SilenceEnd:
@@ -81,7 +88,7 @@ void RecordSessions::event(qint64 ms, const QString& text)
     }
 }
 
-void RecordSessions::finish()
+void RecordSessions::ended()
 {
     flushBatch();
 }

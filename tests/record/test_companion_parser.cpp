@@ -1,12 +1,13 @@
 // Companion records read back: good and bad files fed whole and in small chunks, the sessions'
 // histories made from them, a record written by the program's own pipeline read back exactly,
-// and the files as the reader opens them.
+// the files as the reader opens them, and the holds judged again from a record's rows.
 
 #include "chart/session_history.h"
 #include "gauge/reading_pipeline.h"
 #include "log/companion_row.h"
 #include "record/companion_parser.h"
 #include "record/record_file.h"
+#include "record/record_hold.h"
 #include "record/record_reader.h"
 #include "record/record_sessions.h"
 
@@ -56,7 +57,7 @@ public:
             rows.push_back(r[i]);
         }
     }
-    void event(qint64 ms, const QString& text) override
+    void event(qint64 ms, const QString& text, const QDateTime&) override
     {
         said << QStringLiteral("%1 %2").arg(ms).arg(text);
     }
@@ -104,6 +105,10 @@ private slots:
     void reader_data();
     void reader();
     void movedAsideWhileOpen();
+    void holdStartRow_data();
+    void holdStartRow();
+    void holdReplay_data();
+    void holdReplay();
 };
 
 void TestCompanionParser::files_data()
@@ -249,7 +254,6 @@ void TestCompanionParser::sessions()
     record::RecordSessions sessions;
     record::CompanionParser parser(sessions);
     QVERIFY(parse(parser, file, 5));
-    sessions.finish();
 
     QCOMPARE(sessions.sessions().size(), std::size_t(2));
     // The one with readings, though an earlier clock and an emptier session come after it.
@@ -355,7 +359,6 @@ void TestCompanionParser::roundTrip()
     record::RecordSessions sessions;
     record::CompanionParser parser(sessions);
     QVERIFY(parse(parser, record.text, 4096));
-    sessions.finish();
     QCOMPARE(sessions.sessions().size(), std::size_t(1));
     const SessionHistory& read = sessions.sessions()[0]->history;
     QCOMPARE(read.localStart(), start);
@@ -452,6 +455,163 @@ void TestCompanionParser::movedAsideWhileOpen()
     QByteArray read(kOneSession.size(), '\0');
     QCOMPARE(file.read(read.data(), read.size(), &error), kOneSession.size());
     QCOMPARE(read, kOneSession);
+}
+
+void TestCompanionParser::holdStartRow_data()
+{
+    QTest::addColumn<QChar>("separator");
+    QTest::addColumn<qint64>("durationMs");
+    QTest::addColumn<int>("drop");
+    QTest::addColumn<int>("floor"); // -1: none
+    QTest::newRow("comma, floor") << QChar(',') << qint64(90 * 60 * 1000) << 25 << 195;
+    QTest::newRow("point, no floor") << QChar('.') << qint64(10 * 1000) << 3 << -1;
+}
+
+void TestCompanionParser::holdStartRow()
+{
+    QFETCH(QChar, separator);
+    QFETCH(qint64, durationMs);
+    QFETCH(int, drop);
+    QFETCH(int, floor);
+    HoldSettings settings;
+    settings.durationMs = durationMs;
+    settings.allowedDropCenti = drop;
+    if (floor >= 0)
+        settings.floorCenti = floor;
+    const QString row = holdStartEvent(settings, separator);
+    const std::optional<HoldSettings> read = record::holdStartSettings(row);
+    QVERIFY2(read, qPrintable(row));
+    QCOMPARE(read->durationMs, durationMs);
+    QCOMPARE(read->allowedDropCenti, drop);
+    QCOMPARE(read->floorCenti, settings.floorCenti);
+}
+
+namespace
+{
+
+// A session's rows from «мс» and what each says: a caption is a reading, anything else an event.
+QByteArray session(const QList<QPair<qint64, QString>>& rows)
+{
+    const QDateTime start(QDate(2026, 12, 8), QTime(9, 0));
+    QByteArray out = companion::eventRow(companion::stamp(start, 0), companion::event::kStart);
+    for (const auto& [ms, what] : rows) {
+        const QByteArray stamp = companion::stamp(start.addMSecs(ms), ms);
+        out += parseHundredths(what) ? stamp + companion::readingFields(200, 173, -2, what)
+                                     : companion::eventRow(stamp, what);
+    }
+    return out;
+}
+
+} // namespace
+
+void TestCompanionParser::holdReplay_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("sessionIndex");
+    QTest::addColumn<qint64>("startMs");
+    QTest::addColumn<qint64>("markedMs"); // 0: the hold of the start row at startMs
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<int>("cause");
+    QTest::addColumn<QList<int>>("numbers"); // start, end, min, max, readings, end ms
+    QTest::addColumn<QString>("failure");
+    const QString start = QStringLiteral("испытание: начало, 0:10, допустимое падение 0,20");
+    const QString floor = start + QStringLiteral(", не ниже 4,95");
+    using V = HoldVerdict;
+    using C = HoldCause;
+
+    // The live hold's rows: judged as it was, its start pressure the reading before its row.
+    const QByteArray held = kHeader + session({{1000, "5,02"},
+                                               {1500, "5"},
+                                               {1500, start},
+                                               {6000, "4,9"},
+                                               {11500, "4,85"},
+                                               {11500, "4,95"},
+                                               {11600, "4,1"},
+                                               {11600, "испытание: ВЫДЕРЖАНО"}});
+    QTest::newRow("held") << held << 0 << qint64(1500) << qint64(0) << int(V::Held)
+                          << int(C::Completed) << QList<int>{500, 495, 485, 500, 3, 11500}
+                          << QString();
+    QTest::newRow("below «Не ниже»")
+        << kHeader + session({{1000, "5"}, {1000, floor}, {3000, "4,96"}, {4000, "4,94"}}) << 0
+        << qint64(1000) << qint64(0) << int(V::NotHeld) << int(C::BelowFloor)
+        << QList<int>{500, 494, 494, 500, 2, 4000} << QString();
+    // Its end row comes before the silence's own, written when the silence ends.
+    QTest::newRow("silence, by its row")
+        << kHeader + session({{1000, "5"},
+                              {1000, start},
+                              {2000, "4,99"},
+                              {4500, "испытание: ПРЕРВАНО, нет данных от манометра"},
+                              {9000, "нет данных 7,0 с"}})
+        << 0 << qint64(1000) << qint64(0) << int(V::Aborted) << int(C::Silence)
+        << QList<int>{500, 499, 499, 500, 1, 4500} << QString();
+    QTest::newRow("STOP") << kHeader + session({{1000, "5"},
+                                                {1000, start},
+                                                {3000, "испытание: ПРЕРВАНО, нажата кнопка СТОП"},
+                                                {3000, "СТОП"}})
+                          << 0 << qint64(1000) << qint64(0) << int(V::Aborted) << int(C::Stop)
+                          << QList<int>{500, 500, 500, 500, 0, 3000} << QString();
+
+    // Marked afterwards: a reading at the mark's own moment is its start pressure.
+    QTest::newRow("marked, not held")
+        << held << 0 << qint64(1000) << qint64(10500) << int(V::NotHeld) << int(C::Completed)
+        << QList<int>{502, 495, 485, 502, 4, 11500} << QString();
+    QTest::newRow("marked, line lost")
+        << kHeader + session({{1000, "5"}, {2000, "4,99"}, {3000, "линия потеряна"}}) << 0
+        << qint64(1000) << qint64(10000) << int(V::Aborted) << int(C::LineLost)
+        << QList<int>{500, 499, 499, 500, 1, 3000} << QString();
+    QTest::newRow("marked, a silence: the last reading heard")
+        << kHeader + session({{1000, "5"}, {2000, "4,99"}, {9000, "нет данных 7,0 с"}}) << 0
+        << qint64(1000) << qint64(10000) << int(V::Aborted) << int(C::Silence)
+        << QList<int>{500, 499, 499, 500, 1, 2000} << QString();
+    QTest::newRow("marked, the second session")
+        << kHeader + session({{1000, "7"}, {2000, "СТОП"}}) + session({{500, "5"}, {20000, "5"}})
+        << 1 << qint64(1000) << qint64(10000) << int(V::Held) << int(C::Completed)
+        << QList<int>{500, 500, 500, 500, 0, 11000} << QString();
+    QTest::newRow("marked past the end")
+        << kHeader + session({{1000, "5"}, {2000, "4,99"}}) << 0 << qint64(1000) << qint64(10000)
+        << 0 << 0 << QList<int>() << QStringLiteral("раньше конца испытания");
+    QTest::newRow("marked before any reading")
+        << kHeader + session({{1000, "5"}, {20000, "5"}}) << 0 << qint64(500) << qint64(10000) << 0
+        << 0 << QList<int>() << QStringLiteral("нет ни одного показания");
+}
+
+void TestCompanionParser::holdReplay()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, sessionIndex);
+    QFETCH(qint64, startMs);
+    QFETCH(qint64, markedMs);
+    QFETCH(int, verdict);
+    QFETCH(int, cause);
+    QFETCH(QList<int>, numbers);
+    QFETCH(QString, failure);
+
+    record::HoldMark mark;
+    mark.session = sessionIndex;
+    mark.startMs = startMs;
+    if (markedMs > 0) {
+        HoldSettings settings;
+        settings.durationMs = markedMs;
+        settings.allowedDropCenti = 5;
+        mark.settings = settings;
+    }
+    record::HoldReplay replay(mark);
+    record::CompanionParser parser(replay);
+    QVERIFY2(parse(parser, file, 9), qPrintable(parser.failure()));
+    if (!failure.isEmpty()) {
+        QVERIFY(!replay.judged());
+        QVERIFY2(replay.failure().contains(failure), qPrintable(replay.failure()));
+        return;
+    }
+    QVERIFY2(replay.judged(), qPrintable(replay.failure()));
+    const HoldOutcome& o = replay.outcome();
+    QCOMPARE(int(o.verdict), verdict);
+    QCOMPARE(int(o.cause), cause);
+    QCOMPARE((QList<int>{o.startCenti, o.endCenti, o.minCenti, o.maxCenti, int(o.readings),
+                         int(o.endMs)}),
+             numbers);
+    QCOMPARE(replay.offset(), -2);
+    QCOMPARE(replay.localStart(), QDateTime(QDate(2026, 12, 8), QTime(9, 0)).addMSecs(startMs));
 }
 
 QTEST_GUILESS_MAIN(TestCompanionParser)

@@ -93,7 +93,6 @@ int main(int argc, char** argv)
         for (qsizetype at = 0; at < record.size(); at += kChunk)
             parser.feed(record.constData() + at, std::min(kChunk, record.size() - at));
         const bool ok = parser.finish();
-        sessions.finish();
         const qint64 ns = timer.nsecsElapsed();
         if (!ok || parser.readingCount() != rows ||
             sessions.sessions().front()->history.readingCount() != rows) {
