@@ -60,17 +60,20 @@ public:
     void skip(qreal pt) { m_y += points(pt); }
     void moveTo(qreal y) { m_y = y; }
 
-    QFont font(qreal pt, bool bold) const
+    // One face for the whole page, the regular one: the Windows font engine names both faces of
+    // a family added from memory alike, and the PDF writer would then set every text in the
+    // first of them it met. Size and colour set the headings apart.
+    QFont font(qreal pt) const
     {
-        QFont font = bold ? boldFont() : windowFont();
+        QFont font = windowFont();
         font.setPixelSize(qMax(1, qRound(points(pt))));
         return font;
     }
 
-    void line(const QString& text, qreal pt, bool bold, Qt::Alignment align = Qt::AlignLeft,
+    void line(const QString& text, qreal pt, Qt::Alignment align = Qt::AlignLeft,
               const QColor& colour = Qt::black)
     {
-        const QFont f = font(pt, bold);
+        const QFont f = font(pt);
         const QFontMetricsF fm(f, m_painter.device());
         m_painter.setFont(f);
         m_painter.setPen(colour);
@@ -82,14 +85,14 @@ public:
     // Name and value in two columns, the values lined up at `valueAt` from the left edge.
     void pair(const QString& name, const QString& value, qreal valueAt)
     {
-        const QFont plain = font(kTextPoints, false);
+        const QFont plain = font(kTextPoints);
         const QFontMetricsF fm(plain, m_painter.device());
         const qreal height = fm.height() * 1.15;
         m_painter.setPen(Qt::black);
         m_painter.setFont(plain);
         m_painter.drawText(QRectF(m_area.left(), m_y, valueAt, height),
                            Qt::AlignLeft | Qt::AlignVCenter, name);
-        m_painter.setFont(font(kTextPoints, true));
+        m_painter.setFont(plain);
         m_painter.drawText(QRectF(m_area.left() + valueAt, m_y, m_area.width() - valueAt, height),
                            Qt::AlignLeft | Qt::AlignVCenter, value);
         m_y += height;
@@ -98,7 +101,7 @@ public:
     // "Объект: ______": a line to write on by hand.
     void blank(const QString& name)
     {
-        const QFont plain = font(kTextPoints, false);
+        const QFont plain = font(kTextPoints);
         const QFontMetricsF fm(plain, m_painter.device());
         const qreal height = fm.height() * 2.0;
         m_painter.setFont(plain);
@@ -146,13 +149,13 @@ void drawProtocol(QPainter& painter, const QRectF& page, const HoldReport& repor
     const HoldSettings& s = report.settings;
     const QChar sep = report.separator;
 
-    out.line(QStringLiteral("Протокол испытания давлением"), kTitlePoints, true, Qt::AlignHCenter);
+    out.line(QStringLiteral("Протокол испытания давлением"), kTitlePoints, Qt::AlignHCenter);
     out.skip(6);
-    out.line(holdVerdictText(o.verdict), kVerdictPoints, true, Qt::AlignHCenter,
+    out.line(holdVerdictText(o.verdict), kVerdictPoints, Qt::AlignHCenter,
              verdictColour(o.verdict));
     const QString reason = holdReasonText(o, s, sep);
     if (!reason.isEmpty())
-        out.line(QStringLiteral("Причина: ") + reason, kTextPoints + 1, false, Qt::AlignHCenter);
+        out.line(QStringLiteral("Причина: ") + reason, kTextPoints + 1, Qt::AlignHCenter);
     out.skip(10);
 
     std::vector<std::pair<QString, QString>> rows = {
@@ -174,7 +177,7 @@ void drawProtocol(QPainter& painter, const QRectF& page, const HoldReport& repor
         rows.emplace_back(QStringLiteral("Не ниже"), pressure(*s.floorCenti, sep));
     if (s.targetCenti)
         rows.emplace_back(QStringLiteral("Испытательное давление"), pressure(*s.targetCenti, sep));
-    const QFontMetricsF plain(out.font(kTextPoints, false), painter.device());
+    const QFontMetricsF plain(out.font(kTextPoints), painter.device());
     qreal valueAt = 0;
     for (const auto& row : rows)
         valueAt = std::max(valueAt, plain.horizontalAdvance(row.first));
@@ -196,10 +199,9 @@ void drawProtocol(QPainter& painter, const QRectF& page, const HoldReport& repor
     drawChart(painter, QRectF(out.area().left(), out.y(), out.area().width(), chartHeight), scene);
     out.moveTo(out.y() + chartHeight + out.points(8));
 
-    out.line(QStringLiteral("Журнал: ") + report.logName, kSmallPoints + 1, false);
-    out.line(QStringLiteral("Запись с отметками времени: ") + report.recordName, kSmallPoints + 1,
-             false);
-    out.line(QStringLiteral("Строки испытания: ") + report.rowsName, kSmallPoints + 1, false);
+    out.line(QStringLiteral("Журнал: ") + report.logName, kSmallPoints + 1);
+    out.line(QStringLiteral("Запись с отметками времени: ") + report.recordName, kSmallPoints + 1);
+    out.line(QStringLiteral("Строки испытания: ") + report.rowsName, kSmallPoints + 1);
     out.skip(6);
     for (const QString& name :
          {QStringLiteral("Объект:"), QStringLiteral("Манометр (зав. №, поверен до):"),
@@ -207,7 +209,7 @@ void drawProtocol(QPainter& painter, const QRectF& page, const HoldReport& repor
         out.blank(name);
 
     out.moveTo(out.area().bottom() - out.points(kSmallPoints * 1.4));
-    out.line(report.program, kSmallPoints, false, Qt::AlignRight, QColor(90, 90, 90));
+    out.line(report.program, kSmallPoints, Qt::AlignRight, QColor(90, 90, 90));
     painter.restore();
 }
 

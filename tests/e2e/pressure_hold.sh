@@ -142,6 +142,9 @@ check_protocol() {
   fi
   fonts=$(pdffonts "$pdf" | tail -n +3)
   [[ -n $fonts ]] || fail "$name: no fonts in the protocol"
+  # One face, the regular: a page set in the bold one has mistaken one face for the other.
+  [[ $(awk '{ print $1 }' <<<"$fonts") == LiberationSans ]] ||
+    fail "$name: not the regular face alone: $fonts"
   while read -r font rest; do
     [[ $font == *LiberationSans* ]] || fail "$name: a font not the program's: $font"
     # name type... emb sub uni object id
