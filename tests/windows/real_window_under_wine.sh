@@ -526,6 +526,72 @@ grep -F "Сеанс Windows" "$work/third.err"
 echo "the process ended with status $status (Wine ends what is left after the message)"
 wire_is $((press_start + 16)) || fail "the end of the session sent something to the gauge"
 
+step "a pressure hold of 0:10 at a steady 2.73: held, its rows and its protocol beside the log"
+for ((i = 0; i < 30; i++)); do echo 100; done | as_bytes >"$work/steady-bytes"
+start_copy holder "$APP"
+HOLDER=$WINDOW HOLDER_PID=$PID
+# Led to the new line while a program runs: a Wine server started afresh would lead COM1 where
+# the registry says.
+new_line steady --sequence "$work/steady-bytes" --repeat --rate 10
+press "$HOLDER" F1
+wait_for "START" 10 line_has 16
+wait_for "readings" 20 records_reach 10
+press "$HOLDER" F7
+holder_session() {
+  SESSION=$(windows_of | grep -vxF -e "$HOLDER" | head -n1)
+  [[ -n $SESSION ]]
+}
+wait_for "the session window" 20 holder_session
+press "$SESSION" Tab ctrl+a # «Длительность»
+xdotool type --delay 20 "0:10"
+press "$SESSION" F8
+protocol() { PDF=$(find "$APP" -maxdepth 1 -name 'Пьезон_RX418_испытание_*.pdf' | head -n1); [[ -n $PDF ]]; }
+wait_for "the protocol" 30 protocol
+import -window "$SESSION" "$SHOTS/pressure-hold.png"
+ROWS=${PDF%.pdf}.csv
+wait_for "the hold's rows" 10 test -s "$ROWS"
+press "$HOLDER" F2
+wait_for "STOP twice" 10 line_has 48
+CSV="${LOG%.log}.csv"
+grep -q $'испытание: начало, 0:10, допустимое падение 0[.,]20\r$' "$ROWS" ||
+  fail "no start row among the hold's rows: $(grep испытание "$ROWS")"
+[[ $(tail -n1 "$ROWS") == *$';испытание: ВЫДЕРЖАНО\r' ]] ||
+  fail "the hold's rows do not end held: $(tail -n1 "$ROWS")"
+tail -n +2 "$ROWS" >"$work/hold-rows"
+tail -n +2 "$CSV" | head -c "$(size_of "$work/hold-rows")" | cmp -s - "$work/hold-rows" ||
+  fail "the hold's rows are not the record's"
+# The log: one record per reading of the record, as without a hold.
+LC_ALL=C awk -F';' 'NR > 1 && $3 != "" {
+    printf "%s%s%s\r\n", ENVIRON["RECORD_HEAD"], $6, ENVIRON["RECORD_TAIL"] }' "$CSV" >"$work/hold.log"
+cmp -s "$work/hold.log" "$LOG" || fail "the log is not one record per reading of the record"
+if command -v pdftotext >/dev/null; then
+  text=$(pdftotext -layout "$PDF" - | tr -s ' ')
+  for pattern in 'ВЫДЕРЖАНО' 'Давление в начале 2[.,]73 кгс/см²' 'Давление в конце 2[.,]73 кгс/см²' \
+    'Падение 0[.,]00 кгс/см²'; do
+    grep -q -- "$pattern" <<<"$text" || fail "the protocol does not say «$pattern»: $text"
+  done
+  fonts=$(pdffonts "$PDF" | tail -n +3)
+  [[ -n $fonts ]] || fail "no fonts in the protocol"
+  # One face, the regular: Windows names a family's faces alike, and a page set in the bold one
+  # has mistaken one for the other.
+  [[ $(awk '{ print $1 }' <<<"$fonts") == LiberationSans?(Regular) ]] ||
+    fail "not the regular face alone: $fonts"
+  while read -r font rest; do
+    [[ $font == *LiberationSans* ]] || fail "a font not the program's: $font"
+    awk '{ exit !($(NF - 4) == "yes" && $(NF - 2) == "yes") }' <<<"$font $rest" ||
+      fail "$font is not embedded with a Unicode map"
+  done <<<"$fonts"
+  echo "the protocol says ВЫДЕРЖАНО, 2.73 to 2.73; fonts embedded with Unicode maps:" \
+    "$(awk '{ print $1 }' <<<"$fonts" | tr '\n' ' ')"
+else
+  echo "pdftotext is not installed: the protocol's text not read"
+fi
+press "$HOLDER" F3
+wait_for "the program to end" 20 ended "$HOLDER_PID"
+kill "$LINE_PID" 2>/dev/null || true
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+echo "held: $(basename "$PDF") and $(grep -c . "$ROWS") rows beside the log ($SHOTS/pressure-hold.png)"
+
 # --- The installer and the uninstaller ----------------------------------------------------------
 local_data=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
 profile_data=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
