@@ -114,10 +114,19 @@ Form1::Form1(Environment env, QWidget* parent)
 
     m_keys = new KeyPreview(this, [this](int key) { Form_KeyDown(key); });
     Form_Load();
-    // Made now, hidden, so that F7 only shows it; it never draws while closed.
-    m_sessionWindow = std::make_unique<SessionWindow>(*this);
-    if (ownReporter)
-        ownReporter->addWindow(m_sessionWindow.get());
+    m_frontReporter = ownReporter;
+}
+
+SessionWindow& Form1::sessionWindow()
+{
+    // Made at the first F7: most sessions never open it, and it costs memory from the start
+    // (its widgets, the fonts they load). The session's history is kept without it.
+    if (!m_sessionWindow) {
+        m_sessionWindow = std::make_unique<SessionWindow>(*this);
+        if (m_frontReporter)
+            static_cast<FrontWindowReporter*>(m_frontReporter)->addWindow(m_sessionWindow.get());
+    }
+    return *m_sessionWindow;
 }
 
 Form1::~Form1()
@@ -294,7 +303,8 @@ void Form1::endProgram()
         return;
     m_ended = true;
     m_session->release();
-    m_sessionWindow->close();
+    if (m_sessionWindow)
+        m_sessionWindow->close();
     close();
     emit programEnded();
 }
@@ -306,7 +316,7 @@ void Form1::flushDisplay()
 
 void Form1::showSessionWindow()
 {
-    m_sessionWindow->present();
+    sessionWindow().present();
 }
 
 QColor Form1::captionColour(bool live) const
@@ -335,7 +345,8 @@ void Form1::showLive(bool live)
 void Form1::closeEvent(QCloseEvent* event)
 {
     m_session->release();
-    m_sessionWindow->close();
+    if (m_sessionWindow)
+        m_sessionWindow->close();
     if (!m_ended) {
         m_ended = true;
         emit programEnded();

@@ -69,8 +69,8 @@ public:
     // Puts the latest reading on screen now instead of at the next frame.
     void flushDisplay();
 
-    // The session's chart and numbers, in a window of their own (F7).
-    SessionWindow& sessionWindow() { return *m_sessionWindow; }
+    // The session's chart and numbers, in a window of their own (F7), made when first asked for.
+    SessionWindow& sessionWindow();
     void showSessionWindow();
     // The caption's decimal separator, and its colour when live or stale.
     QChar decimalSeparator() const { return m_separator; }
@@ -90,6 +90,7 @@ private:
 
     std::unique_ptr<ErrorReporter> m_ownReporter;
     std::unique_ptr<SessionWindow> m_sessionWindow;
+    ErrorReporter* m_frontReporter = nullptr; // ours: it also shows boxes over the session window
     GaugeSession* m_session = nullptr;
     DisplayRefresh* m_refresh = nullptr;
     KeyPreview* m_keys = nullptr;
