@@ -29,6 +29,8 @@ struct HoldReport {
     QString rowsName;       // the hold's own rows
     QString program;        // the program's name and version
     SessionHistory history; // the session's readings, at least over the chart's span
+    // Made afterwards from the saved record recordName names, not while the session ran.
+    bool afterwards = false;
 
     QDateTime localEnd() const { return localStart.addMSecs(outcome.endMs - outcome.startMs); }
     qint64 chartFromMs() const { return std::max<qint64>(0, outcome.startMs - kLeadMs); }

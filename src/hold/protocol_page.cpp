@@ -199,9 +199,14 @@ void drawProtocol(QPainter& painter, const QRectF& page, const HoldReport& repor
     drawChart(painter, QRectF(out.area().left(), out.y(), out.area().width(), chartHeight), scene);
     out.moveTo(out.y() + chartHeight + out.points(8));
 
-    out.line(QStringLiteral("Журнал: ") + report.logName, kSmallPoints + 1);
-    out.line(QStringLiteral("Запись с отметками времени: ") + report.recordName, kSmallPoints + 1);
-    out.line(QStringLiteral("Строки испытания: ") + report.rowsName, kSmallPoints + 1);
+    if (report.afterwards) {
+        out.line(QStringLiteral("Составлен по записи: ") + report.recordName, kSmallPoints + 1);
+    } else {
+        out.line(QStringLiteral("Журнал: ") + report.logName, kSmallPoints + 1);
+        out.line(QStringLiteral("Запись с отметками времени: ") + report.recordName,
+                 kSmallPoints + 1);
+        out.line(QStringLiteral("Строки испытания: ") + report.rowsName, kSmallPoints + 1);
+    }
     out.skip(6);
     for (const QString& name :
          {QStringLiteral("Объект:"), QStringLiteral("Манометр (зав. №, поверен до):"),

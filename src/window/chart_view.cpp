@@ -53,10 +53,22 @@ void ChartView::paintEvent(QPaintEvent*)
     drawChart(painter, QRectF(rect()), shownScene());
 }
 
+void ChartView::mousePressEvent(QMouseEvent* event)
+{
+    m_dragFrom.reset();
+    const QRectF plot = chartPlotArea(*this, QRectF(rect()));
+    if (event->button() == Qt::LeftButton && m_scene.history &&
+        plot.adjusted(-1, 0, 1, 0).contains(event->position()))
+        m_dragFrom = chartTimeAt(plot, m_scene, event->position().x());
+    QWidget::mousePressEvent(event);
+}
+
 void ChartView::mouseMoveEvent(QMouseEvent* event)
 {
     const QRectF plot = chartPlotArea(*this, QRectF(rect()));
     const QPointF at = event->position();
+    if (m_dragFrom && (event->buttons() & Qt::LeftButton))
+        emit spanDragged(*m_dragFrom, chartTimeAt(plot, m_scene, at.x()));
     std::optional<qint64> hover;
     if (m_scene.history && plot.adjusted(-1, 0, 1, 0).contains(at))
         hover = chartTimeAt(plot, m_scene, at.x());

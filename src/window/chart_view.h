@@ -29,8 +29,14 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+signals:
+    // The left button drawn across the readings, from one time to another (ms since START), as
+    // it goes.
+    void spanDragged(qint64 fromMs, qint64 toMs);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
@@ -38,6 +44,7 @@ private:
     ChartScene m_scene;
     std::optional<qint64> m_hover; // the pointer's time
     std::optional<qint64> m_pointed;
+    std::optional<qint64> m_dragFrom;
 };
 
 } // namespace piezon

@@ -117,6 +117,11 @@ SessionWindow::SessionWindow(Form1& form)
 
     m_keys = new KeyPreview(this, [this](int key) { onKey(key); });
     connect(m_records, &RecordPanel::shownChanged, this, &SessionWindow::onRecordShown);
+    connect(m_records, &RecordPanel::markChanged, this, &SessionWindow::refresh);
+    connect(chart, &ChartView::spanDragged, m_records, &RecordPanel::markSpan);
+    m_records->setHoldSettings([this](QString* why) { return recordHoldSettings(why); },
+                               m_separator,
+                               texts::kCaption + QLatin1Char(' ') + QLatin1String(PIEZON_VERSION));
     updateTitle();
     updateHold();
     // At first as much taller than its least as the chart needs to read well.
@@ -397,6 +402,8 @@ void SessionWindow::updateView(qint64 right)
         scene.hold = HoldBand{hold.startMs, hold.ended() ? hold.endMs : hold.plannedEndMs,
                               hold.startCenti - m_hold->settings().allowedDropCenti};
     }
+    if (m_records->shown())
+        scene.hold = m_records->band();
     const qint64 span = spanMs();
     const QSignalBlocker quiet(scroller);
     if (span == 0) {
@@ -792,6 +799,29 @@ void SessionWindow::onRecordShown()
     updateTitle();
     refresh();
     updatePacing();
+}
+
+std::optional<HoldSettings> SessionWindow::recordHoldSettings(QString* why) const
+{
+    HoldSettings settings;
+    const std::optional<int> drop = parseHundredths(dropField->text());
+    if (!drop || *drop < HoldSettings::kLeastDropCenti) {
+        *why = texts::kBadDrop;
+        return std::nullopt;
+    }
+    settings.allowedDropCenti = *drop;
+    const auto optional = [&](QLineEdit* field, std::optional<int>& into, const QString& bad) {
+        if (field->text().trimmed().isEmpty())
+            return true;
+        into = parseHundredths(field->text());
+        if (!into)
+            *why = bad;
+        return into.has_value();
+    };
+    if (!optional(floorField, settings.floorCenti, texts::kBadFloor) ||
+        !optional(targetField, settings.targetCenti, texts::kBadTarget))
+        return std::nullopt;
+    return settings;
 }
 
 } // namespace piezon

@@ -24,6 +24,7 @@ class GaugeSession;
 class KeyPreview;
 class PressureHold;
 class RecordPanel;
+struct HoldSettings;
 class SessionHistory;
 struct Extreme;
 
@@ -122,6 +123,8 @@ private:
     // The live session again, if a record was shown.
     bool backToLive();
     void onRecordShown();
+    // What a hold marked on a record is judged by: these fields, as F8 reads them.
+    std::optional<HoldSettings> recordHoldSettings(QString* why) const;
 
     Form1& m_form;
     GaugeSession& m_session;

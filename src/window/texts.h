@@ -112,8 +112,7 @@ inline const QString kOpenRecord = QStringLiteral("Открыть запись�
 inline const QString kOpenRecordTip =
     QStringLiteral("(Ctrl+O) Показать сохранённую запись; «Сейчас» или F7 — назад к сеансу");
 inline const QString kOpenRecordTitle = QStringLiteral("Открыть запись");
-inline const QString kRecordFilter =
-    QStringLiteral("Записи показаний (*.csv);;Все файлы (*)");
+inline const QString kRecordFilter = QStringLiteral("Записи показаний (*.csv);;Все файлы (*)");
 inline const QString kRecordSessionTip =
     QStringLiteral("Сеансы этой записи по времени СТАРТ, в порядке записи");
 inline const QString kRecordSessionReadings = QStringLiteral("Показаний: %1");
@@ -121,6 +120,27 @@ inline const QString kRecordShown = QStringLiteral("сохранённая за�
 inline const QString kRecordCancel = QStringLiteral("Отмена");
 // The file's name, then the line at fault or the system's reason.
 inline const QString kRecordRefused = QStringLiteral("Запись «%1» не открыта: %2.");
+inline const QString kRecordMarkFrom = QStringLiteral("с");
+inline const QString kRecordMarkTo = QStringLiteral("по");
+inline const QString kRecordMarkTip =
+    QStringLiteral("Испытание на записи: начало и конец от СТАРТ (м:сс или ч:мм:сс), или "
+                   "протяните мышью по графику");
+inline const QString kRecordProtocol = QStringLiteral("Протокол по записи");
+// The hold's local start, then how its end row reads.
+inline const QString kRecordFoundHold = QStringLiteral("%1 — %2");
+inline const QString kRecordHoldUnended = QStringLiteral("без строки конца");
+inline const QString kRecordMarkedHold = QStringLiteral("Отмеченное: %1 – %2");
+inline const QString kRecordNoHolds = QStringLiteral("В этом сеансе нет испытаний");
+inline const QString kRecordBadMark = QStringLiteral(
+    "Отметьте испытание: протяните мышью по графику или введите начало и конец от СТАРТ.");
+inline const QString kRecordJudging = QStringLiteral("Протокол составляется…");
+// The file's name, then why.
+inline const QString kRecordNoProtocol =
+    QStringLiteral("Протокол по записи «%1» не составлен: %2.");
+// The file's address.
+inline const QString kRecordProtocolWritten =
+    QStringLiteral("Протокол записан: <a href=\"%1\">открыть</a>");
+inline const QString kRecordNoPort = QStringLiteral("нет в записи");
 
 inline const QString kStartupOffset = QStringLiteral("     0");
 inline const QString kStartupPort = QStringLiteral("   1");

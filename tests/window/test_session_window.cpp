@@ -22,9 +22,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
@@ -833,6 +835,70 @@ private slots:
         QVERIFY(!records.sessionPicker->isVisible());
         // Back, and nothing else: F8 began no hold.
         QVERIFY(!w.hold().running());
+    }
+    // A live hold's protocol made again afterwards from the session's own record: every field
+    // the same, but for the port, which the record does not give, and the files it names.
+    void aHoldsProtocolFromItsRecord()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        s = std::make_unique<WindowSession>(QLocale(QLocale::Russian));
+        openWindow();
+        piezon::SessionWindow& w = window();
+        startWithReadings(bytes({byteNear(520)}));
+        w.durationField->setText(QStringLiteral("0:10"));
+        w.dropField->setText(QStringLiteral("0,1"));
+        w.toggleHold();
+        QVERIFY(w.hold().running());
+        // A slow fall, a reading every 0.3 s, until the hold has ended by itself.
+        for (int i = 0; w.hold().running() && i < 60; ++i) {
+            QVERIFY(s->line.write(bytes({byteNear(520 - 2 * i)})));
+            QTest::qWait(300);
+        }
+        QVERIFY(!w.hold().running());
+        QCOMPARE(w.hold().outcome().verdict, piezon::HoldVerdict::NotHeld);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.hold().protocolPath().isEmpty(), 10000);
+
+        piezon::RecordPanel& records = w.records();
+        QSignalSpy read(&records, &piezon::RecordPanel::readingEnded);
+        QVERIFY(records.open(s->companionPath()));
+        QVERIFY(read.wait(10000));
+        QCOMPARE(records.foundHolds().size(), std::size_t(1));
+        QSignalSpy made(&records, &piezon::RecordPanel::protocolEnded);
+        QVERIFY(records.makeProtocol(0));
+        QVERIFY(made.wait(20000));
+        QVERIFY2(!records.protocolPath().isEmpty(), qPrintable(records.protocolNote->text()));
+        QVERIFY(records.protocolPath() != w.hold().protocolPath());
+
+        const auto text = [](const QString& pdf) {
+            QProcess p;
+            p.start(QStringLiteral("pdftotext"),
+                    {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+            p.waitForFinished(20000);
+            QStringList lines;
+            for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n'))
+                lines << line.simplified();
+            return lines;
+        };
+        QStringList live = text(w.hold().protocolPath());
+        QStringList again = text(records.protocolPath());
+        QVERIFY(live.contains(QStringLiteral("Порт COM1")));
+        QVERIFY(again.contains(QStringLiteral("Порт нет в записи")));
+        QVERIFY(again.contains(QStringLiteral("Составлен по записи: Пьезон_RX418.csv")));
+        const auto comparable = [](QStringList lines) {
+            lines.removeIf([](const QString& line) {
+                return line.isEmpty() || line.startsWith(QStringLiteral("Порт")) ||
+                       line.startsWith(QStringLiteral("Журнал:")) ||
+                       line.startsWith(QStringLiteral("Запись с отметками")) ||
+                       line.startsWith(QStringLiteral("Строки испытания:")) ||
+                       line.startsWith(QStringLiteral("Составлен по записи:"));
+            });
+            return lines;
+        };
+        live = comparable(live);
+        again = comparable(again);
+        QVERIFY(live.contains(QStringLiteral("НЕ ВЫДЕРЖАНО")));
+        QCOMPARE(again, live);
     }
 };
 
