@@ -558,8 +558,14 @@ void SerialLine::close()
         }
         p.waitPending = false;
     }
-    // What has not left by now never will; closing must not wait on it.
-    ::PurgeComm(p.handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    // What the driver still holds has not left by now and never will: closing must not wait on
+    // it. What it has handed on is left alone: purging then would cut the last bytes sent (STOP)
+    // out of the UART's FIFO, or, under Wine on a pseudo-terminal, out of what the far end has
+    // not read yet.
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(p.handle, &errors, &status) || status.cbOutQue > 0)
+        ::PurgeComm(p.handle, PURGE_TXABORT | PURGE_TXCLEAR);
     ::CloseHandle(std::exchange(p.handle, INVALID_HANDLE_VALUE));
 }
 
