@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -133,8 +134,9 @@ private:
     PressureHold* m_hold = nullptr;
     RecordPanel* m_records = nullptr;
     QString m_holdReason; // "ПРЕРВАНО: линия потеряна.", kept beside what the protocol says
-    QTimer m_frame; // one picture for the readings of 100 ms
-    QTimer m_tick;  // once a second while nothing else draws
+    QTimer m_frame; // the last readings of a pause, drawn when no more come
+    QElapsedTimer m_sincePicture;
+    QTimer m_tick; // once a second while nothing else draws
     int m_pictures = 0;
     bool m_follow = true;
     qint64 m_fromMs = 0; // the view's left edge while not following
