@@ -3,6 +3,7 @@
 #include "chart/chart_axes.h"
 #include "chart/session_history.h"
 #include "dial/program_fonts.h"
+#include "hold/hold_verdict.h"
 
 #include <QFontMetricsF>
 #include <QPaintDevice>
@@ -492,26 +493,15 @@ void drawChart(QPainter& painter, const QRectF& bounds, const ChartScene& scene)
     painter.restore();
 }
 
+// The time axis and the hold's fields speak of times and pressures alike.
 QString formatSinceStart(qint64 ms)
 {
-    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
-    const QLatin1Char zero('0');
-    if (seconds < 3600)
-        return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, zero);
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600)
-        .arg(seconds / 60 % 60, 2, 10, zero)
-        .arg(seconds % 60, 2, 10, zero);
+    return formatHoldDuration(ms);
 }
 
 QString formatCenti(int centi, QChar separator)
 {
-    const int magnitude = std::abs(centi);
-    return QStringLiteral("%1%2%3%4")
-        .arg(centi < 0 ? QStringLiteral("-") : QString())
-        .arg(magnitude / 100)
-        .arg(separator)
-        .arg(magnitude % 100, 2, 10, QLatin1Char('0'));
+    return formatHundredths(centi, separator);
 }
 
 QString formatSlope(std::optional<double> perMinute, QChar separator)
