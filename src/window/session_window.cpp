@@ -64,6 +64,28 @@ QLabel* addLabel(QVBoxLayout* layout, QWidget* parent, const QFont& font,
     return label;
 }
 
+// Rows of a bold title and its value, side by side.
+QGridLayout* titledRows()
+{
+    auto* rows = new QGridLayout;
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setHorizontalSpacing(6);
+    rows->setVerticalSpacing(1);
+    return rows;
+}
+
+QLabel* addTitledRow(QGridLayout* rows, QWidget* parent, int row, const QString& title)
+{
+    auto* name = new QLabel(title, parent);
+    name->setFont(boldFont());
+    rows->addWidget(name, row, 0);
+    auto* value = new QLabel(parent);
+    value->setFont(windowFont());
+    value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    rows->addWidget(value, row, 1);
+    return value;
+}
+
 } // namespace
 
 SessionWindow::SessionWindow(Form1& form)
@@ -180,19 +202,9 @@ void SessionWindow::buildControls()
     addLabel(numbers, panel, bold, texts::kSlopeTitle);
     slope = addLabel(numbers, panel, plain);
     numbers->addSpacing(kGroupSpacing);
-    auto* totals = new QGridLayout;
-    totals->setContentsMargins(0, 0, 0, 0);
-    totals->setHorizontalSpacing(6);
-    totals->setVerticalSpacing(1);
+    auto* totals = titledRows();
     const auto addTotal = [&](int row, const QString& title) {
-        auto* name = new QLabel(title, panel);
-        name->setFont(bold);
-        totals->addWidget(name, row, 0);
-        auto* value = new QLabel(panel);
-        value->setFont(plain);
-        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        totals->addWidget(value, row, 1);
-        return value;
+        return addTitledRow(totals, panel, row, title);
     };
     duration = addTotal(0, texts::kDurationTitle);
     count = addTotal(1, texts::kCountTitle);
@@ -570,19 +582,9 @@ void SessionWindow::buildHoldControls(QVBoxLayout* numbers, QWidget* panel, QGri
 
     // Beside the chart: how the hold is going, and its verdict, large.
     addLabel(numbers, panel, bold, texts::kHoldTitle);
-    auto* rows = new QGridLayout;
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->setHorizontalSpacing(6);
-    rows->setVerticalSpacing(1);
+    auto* rows = titledRows();
     const auto addRow = [&](int row, const QString& title) {
-        auto* name = new QLabel(title, panel);
-        name->setFont(bold);
-        rows->addWidget(name, row, 0);
-        auto* value = new QLabel(panel);
-        value->setFont(plain);
-        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        rows->addWidget(value, row, 1);
-        return value;
+        return addTitledRow(rows, panel, row, title);
     };
     holdLeft = addRow(0, texts::kHoldLeftTitle);
     holdStart = addRow(1, texts::kHoldStartTitle);
